@@ -7,6 +7,7 @@ export DISPLAY=$2
 work=$(mktemp -d)
 pid=
 cleanup() {
+  touch "$work/close-viewer"
   [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
   rm -rf "$work"
 }
@@ -22,7 +23,7 @@ DF
 cat >"$work/bin/xterm" <<XTERM
 #!/bin/sh
 printf '%s\n' "\$#" "\$@" >>"$work/xterm-args.txt"
-while [ ! -e "$work/close-viewer" ]; do sleep 0.1; done
+while [ ! -e "$work/close-viewer" ] && [ -d "$work" ]; do sleep 0.1; done
 XTERM
 chmod +x "$work/bin/df" "$work/bin/xterm"
 
