@@ -152,8 +152,8 @@ void vSettings(int16_t iMode, const Form_Controls& oForm)
             const float fTop = fString_To_Single(sRead_Ini(g_sSettings_File, sPosition_Section, sTop_Key),
                                                  sDecimal);
             iLine = 6;
-            RECT rcWindow;
-            GetWindowRect(oForm.hWnd, &rcWindow);
+            RECT rcWindow{};
+            vCheck_Win32(GetWindowRect(oForm.hWnd, &rcWindow));
             OffsetRect(&rcWindow, iTwips_To_Screen_Pixels(fLeft, oScale.fX) - rcWindow.left,
                        iTwips_To_Screen_Pixels(fTop, oScale.fY) - rcWindow.top);
             // A place on a monitor that is gone would leave the window out of reach:
@@ -166,8 +166,8 @@ void vSettings(int16_t iMode, const Form_Controls& oForm)
             iLine = 8;
             vSave_Controls(oForm);
             iLine = 9;
-            RECT rcWindow;
-            GetWindowRect(oForm.hWnd, &rcWindow);
+            RECT rcWindow{};
+            vCheck_Win32(GetWindowRect(oForm.hWnd, &rcWindow));
             if (rcWindow.left < 0) {
                 vMove_Window(oForm.hWnd, 0, rcWindow.top);
                 rcWindow.left = 0;
