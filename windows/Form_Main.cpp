@@ -2,6 +2,7 @@
 
 #include "Module_Documents.h"
 #include "Module_Error_Trap.h"
+#include "Module_INI_Functions.h"
 #include "Module_Globals.h"
 #include "Module_Version.h"
 #include "Win_Controls.h"
@@ -296,6 +297,7 @@ HWND hForm_Main_Create(HINSTANCE hInstance, int iShow_Command)
     vCreate_Fonts(iDpi_Y);
     vCreate_Controls(g_hForm_Main, hInstance, iDpi_X, iDpi_Y);
     vFill_Drive_List(hForm_Main_Control(IDC_Drive_To_Zero));
+    vForm_Main_Build_Controls();
     vSet_Check_MsgBox_Reader([] { return iCheck_Value(hForm_Main_Control(IDC_Check_MsgBox)) == 1; });
     vCenter_On_Screen(g_hForm_Main);
 
@@ -319,8 +321,7 @@ void Form_Load()
         g_sSettings_File = sFolder + L"\\Settings.ini";
 
         iLine = 4;
-        // HOOK (settings file): put the stored values into the form:
-        //   vSettings(Form_Main, 0)
+        vSettings(0, oForm_Main_Controls());
 
         iLine = 5;
         const std::string sLicence_Bytes = sRead_File_Bytes(sFolder + L"\\Лицензионное соглашение.txt");
@@ -346,8 +347,7 @@ void Form_Unload()
 {
     bRun_Trapped(L"Form_Unload", Error_Filter::b, [](int& iLine) {
         iLine = 2;
-        // HOOK (settings file): store the form's values:
-        //   vSettings(Form_Main, 1)
+        vSettings(1, oForm_Main_Controls());
 
         iLine = 6;
         // HOOK (common dialogs): release the shared dialog object g_oCommon_Dialog.

@@ -18,6 +18,11 @@ HWND hForm_Main();
 // A control of the main window by its IDC_ id.
 HWND hForm_Main_Control(int iId);
 
+// The form's controls collection, built once after the controls exist.
+struct Form_Controls;
+void vForm_Main_Build_Controls();
+const Form_Controls& oForm_Main_Controls();  // Form_Main_Controls.cpp
+
 // Event procedures of the form (each reports its own failures).
 void Form_Load();
 void Form_Unload();

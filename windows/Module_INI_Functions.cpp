@@ -1,0 +1,187 @@
+#include "Module_INI_Functions.h"
+
+#include "Locale_Number.h"
+#include "Module_Error_Trap.h"
+#include "Module_Globals.h"
+
+#include <windows.h>
+
+#include <cmath>
+
+namespace {
+
+const wchar_t* const sMain_Form_Name = L"Form_Main";
+const wchar_t* const sPosition_Section = L"Program_Settings";
+const wchar_t* const sLeft_Key = L"Form_Left";
+const wchar_t* const sTop_Key = L"Form_Top";
+
+// The profile functions hand back at most this many characters, terminator included.
+const DWORD dwRead_Buffer_Size = 255;
+
+bool bFile_Exists(const std::wstring& sPath)
+{
+    const DWORD dwAttributes = GetFileAttributesW(sPath.c_str());
+    return dwAttributes != INVALID_FILE_ATTRIBUTES && !(dwAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+struct Twips_Per_Pixel {
+    float fX;
+    float fY;
+};
+
+Twips_Per_Pixel oScreen_Twips_Per_Pixel()
+{
+    HDC hScreen = GetDC(nullptr);
+    const int iDpi_X = hScreen ? GetDeviceCaps(hScreen, LOGPIXELSX) : 0;
+    const int iDpi_Y = hScreen ? GetDeviceCaps(hScreen, LOGPIXELSY) : 0;
+    if (hScreen)
+        ReleaseDC(nullptr, hScreen);
+    return {1440.0f / (iDpi_X > 0 ? iDpi_X : 96), 1440.0f / (iDpi_Y > 0 ? iDpi_Y : 96)};
+}
+
+int iTwips_To_Screen_Pixels(float fTwips, float fTwips_Per_Pixel)
+{
+    const double dPixels = std::nearbyint(static_cast<double>(fTwips) / fTwips_Per_Pixel);
+    if (dPixels > INT32_MAX / 2 || dPixels < INT32_MIN / 2)
+        vRaise(iErr_Overflow);
+    return static_cast<int>(dPixels);
+}
+
+std::wstring sKey_Of(const Form_Controls& oForm, const Form_Control& oControl)
+{
+    return oForm.sName + L"_" + oControl.sName;
+}
+
+void vMove_Window(HWND hWnd, int iLeft, int iTop)
+{
+    SetWindowPos(hWnd, nullptr, iLeft, iTop, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void vLoad_Controls(const Form_Controls& oForm, const std::wstring& sDecimal)
+{
+    for (const Form_Control& oControl : oForm.lstControls) {
+        switch (oControl.eKind) {
+        case Control_Kind::TextBox:
+        case Control_Kind::ComboBox:
+            oControl.fSet_Text(sRead_Ini(g_sSettings_File, oForm.sName, sKey_Of(oForm, oControl)));
+            break;
+        case Control_Kind::CheckBox:
+        case Control_Kind::Slider:
+            vSet_Control_Value(oControl, iString_To_Long(sRead_Ini(g_sSettings_File, oForm.sName,
+                                                                   sKey_Of(oForm, oControl)),
+                                                         sDecimal));
+            break;
+        case Control_Kind::OptionButton:
+            vSet_Control_Value(oControl, iString_To_Boolean(sRead_Ini(g_sSettings_File, oForm.sName,
+                                                                      sKey_Of(oForm, oControl)),
+                                                            sDecimal));
+            break;
+        case Control_Kind::Other:
+            break;
+        }
+    }
+}
+
+void vSave_Controls(const Form_Controls& oForm)
+{
+    for (const Form_Control& oControl : oForm.lstControls) {
+        std::wstring sValue;
+        switch (oControl.eKind) {
+        case Control_Kind::TextBox:
+        case Control_Kind::ComboBox:
+            sValue = oControl.fGet_Text();
+            break;
+        case Control_Kind::CheckBox:
+        case Control_Kind::Slider:
+            sValue = std::to_wstring(oControl.fGet_Value());
+            break;
+        case Control_Kind::OptionButton:
+            sValue = oControl.fGet_Value() != 0 ? L"True" : L"False";
+            break;
+        case Control_Kind::Other:
+            continue;
+        }
+        vWrite_Ini(g_sSettings_File, oForm.sName, sKey_Of(oForm, oControl), sValue);
+    }
+}
+
+}  // namespace
+
+std::wstring sRead_Ini(const std::wstring& sFile, const std::wstring& sSection, const std::wstring& sKey)
+{
+    std::wstring sValue;
+    bRun_Trapped(L"sRead_Ini", Error_Filter::b, [&](int& iLine) {
+        iLine = 2;
+        wchar_t acBuffer[dwRead_Buffer_Size] = {};
+        iLine = 3;
+        const DWORD dwCount = GetPrivateProfileStringW(sSection.c_str(), sKey.c_str(), L"", acBuffer,
+                                                       dwRead_Buffer_Size, sFile.c_str());
+        iLine = 4;
+        sValue.assign(acBuffer, dwCount);
+    });
+    return sValue;
+}
+
+void vWrite_Ini(const std::wstring& sFile, const std::wstring& sSection, const std::wstring& sKey,
+                const std::wstring& sValue)
+{
+    bRun_Trapped(L"vWrite_Ini", Error_Filter::b, [&](int& iLine) {
+        iLine = 2;
+        WritePrivateProfileStringW(sSection.c_str(), sKey.c_str(), sValue.c_str(), sFile.c_str());
+    });
+}
+
+void vSettings(int16_t iMode, const Form_Controls& oForm)
+{
+    bRun_Trapped(L"vSettings", Error_Filter::b, [&](int& iLine) {
+        const std::wstring sDecimal = sUser_Decimal_Separator();
+        const Twips_Per_Pixel oScale = oScreen_Twips_Per_Pixel();
+        if (iMode == 0) {
+            iLine = 2;
+            if (!bFile_Exists(g_sSettings_File))
+                return;
+            iLine = 3;
+            vLoad_Controls(oForm, sDecimal);
+            if (oForm.sName != sMain_Form_Name)
+                return;
+            // Both edges are read before the window moves, so a bad one leaves it where it was.
+            iLine = 4;
+            const float fLeft = fString_To_Single(sRead_Ini(g_sSettings_File, sPosition_Section, sLeft_Key),
+                                                  sDecimal);
+            iLine = 5;
+            const float fTop = fString_To_Single(sRead_Ini(g_sSettings_File, sPosition_Section, sTop_Key),
+                                                 sDecimal);
+            iLine = 6;
+            RECT rcWindow{};
+            vCheck_Win32(GetWindowRect(oForm.hWnd, &rcWindow));
+            OffsetRect(&rcWindow, iTwips_To_Screen_Pixels(fLeft, oScale.fX) - rcWindow.left,
+                       iTwips_To_Screen_Pixels(fTop, oScale.fY) - rcWindow.top);
+            // A place on a monitor that is gone would leave the window out of reach:
+            // it then stays where it opened.
+            if (MonitorFromRect(&rcWindow, MONITOR_DEFAULTTONULL) == nullptr)
+                return;
+            iLine = 7;
+            vMove_Window(oForm.hWnd, rcWindow.left, rcWindow.top);
+        } else if (iMode == 1) {
+            iLine = 8;
+            vSave_Controls(oForm);
+            iLine = 9;
+            RECT rcWindow{};
+            vCheck_Win32(GetWindowRect(oForm.hWnd, &rcWindow));
+            if (rcWindow.left < 0) {
+                vMove_Window(oForm.hWnd, 0, rcWindow.top);
+                rcWindow.left = 0;
+            }
+            if (rcWindow.top < 0) {
+                vMove_Window(oForm.hWnd, rcWindow.left, 0);
+                rcWindow.top = 0;
+            }
+            iLine = 10;
+            vWrite_Ini(g_sSettings_File, sPosition_Section, sLeft_Key,
+                       sSingle_To_String(static_cast<float>(rcWindow.left) * oScale.fX, sDecimal));
+            iLine = 11;
+            vWrite_Ini(g_sSettings_File, sPosition_Section, sTop_Key,
+                       sSingle_To_String(static_cast<float>(rcWindow.top) * oScale.fY, sDecimal));
+        }
+    });
+}
