@@ -1,5 +1,6 @@
 #include "Form_Main.h"
 
+#include "Cl_Module_CommonDialog.h"
 #include "Module_Documents.h"
 #include "Module_Error_Trap.h"
 #include "Module_INI_Functions.h"
@@ -314,8 +315,7 @@ void Form_Load()
     bRun_Trapped(L"Form_Load", Error_Filter::b, [](int& iLine) {
         iLine = 2;
         const std::wstring sFolder = sProgram_Folder();
-        // HOOK (common dialogs): the shared dialog object starts in the program folder:
-        //   g_oCommon_Dialog.InitDir = sFolder
+        oCommon_Dialog().InitDir(sFolder);
 
         iLine = 3;
         g_sSettings_File = sFolder + L"\\Settings.ini";
@@ -350,7 +350,7 @@ void Form_Unload()
         vSettings(1, oForm_Main_Controls());
 
         iLine = 6;
-        // HOOK (common dialogs): release the shared dialog object g_oCommon_Dialog.
+        vRelease_Common_Dialog();
 
         iLine = 7;
         // HOOK (zero-fill run): release the file-system layer g_oFSO if it holds anything.

@@ -1,13 +1,17 @@
 // Form_Main's buttons that open the help and licence-agreement windows.
 #include "Form_Main.h"
 
+#include "Form_Help.h"
+#include "Form_Licence.h"
 #include "Module_Error_Trap.h"
 
 void Command_Help_Click()
 {
     bRun_Trapped(L"Command_Help_Click", Error_Filter::b, [](int& iLine) {
         iLine = 2;
-        // Not built yet: disable Form_Main, show Form_Help.
+        EnableWindow(hForm_Main(), FALSE);
+        iLine = 3;
+        Form_Help::hShow(hForm_Main());
     });
 }
 
@@ -15,6 +19,8 @@ void Command_Licence_Click()
 {
     bRun_Trapped(L"Command_Licence_Click", Error_Filter::b, [](int& iLine) {
         iLine = 2;
-        // Not built yet: disable Form_Main, show Form_Licence.
+        EnableWindow(hForm_Main(), FALSE);
+        iLine = 3;
+        Form_Licence::hShow(hForm_Main());
     });
 }

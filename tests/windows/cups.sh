@@ -1,0 +1,109 @@
+#!/bin/sh
+# cups.sh start|stop <dir> -- a private CUPS server for the printing tests.
+#
+# The server listens only on <dir>/cups.sock and keeps its configuration,
+# spool, cache, state and logs under <dir>.  Its default queue "Morvane_PDF"
+# is a cups-pdf printer whose instance configuration writes the PDF files into
+# <dir>/pdf, so tests find their output there and nothing else is touched.
+# Clients (lpstat, Wine) reach it with CUPS_SERVER=<dir>/cups.sock.
+# "start" exits with 77 and prints why when CUPS cannot run on this machine.
+set -eu
+cmd=$1; dir=$2
+queue=Morvane_PDF
+# cups-pdf reads /etc/cups/cups-pdf-<suffix>.conf for a device URI cups-pdf:/<suffix>;
+# a suffix unique to this run keeps parallel runs apart.
+suffix=morvane-$(printf '%s' "$dir" | cksum | cut -d' ' -f1)
+instance_conf=/etc/cups/cups-pdf-$suffix.conf
+
+skip() { echo "SKIP: $*"; exit 77; }
+
+stop() {
+  if [ -f "$dir/cupsd.pid" ]; then
+    pid=$(cat "$dir/cupsd.pid")
+    kill "$pid" 2>/dev/null || true
+    i=0
+    while kill -0 "$pid" 2>/dev/null && [ $i -lt 50 ]; do i=$((i + 1)); sleep 0.1; done
+    rm -f "$dir/cupsd.pid"
+  fi
+  rm -f "$instance_conf"
+}
+
+case "$cmd" in
+start)
+  for tool in cupsd lpadmin lpstat; do
+    command -v "$tool" >/dev/null 2>&1 || [ -x "/usr/sbin/$tool" ] || skip "$tool is not installed"
+  done
+  [ -x /usr/lib/cups/backend/cups-pdf ] || skip "printer-driver-cups-pdf is not installed"
+  [ "$(id -u)" -eq 0 ] || skip "a private cupsd with its cups-pdf backend needs root"
+  [ -w /etc/cups ] || skip "/etc/cups is not writable"
+  export PATH="$PATH:/usr/sbin"
+  stop
+  rm -rf "$dir"
+  mkdir -p "$dir/conf/ppd" "$dir/spool/tmp" "$dir/cache" "$dir/state/certs" "$dir/log" "$dir/pdf"
+  chmod 755 "$dir" "$dir/conf" "$dir/log"
+  chown -R root:lp "$dir/spool" "$dir/cache" "$dir/state"
+  chmod 0710 "$dir/spool"; chmod 1770 "$dir/spool/tmp"; chmod 0770 "$dir/cache" "$dir/state"
+  chmod 0777 "$dir/pdf"
+  cat >"$dir/conf/cupsd.conf" <<CONF
+Listen $dir/cups.sock
+LogLevel warn
+Browsing No
+DefaultAuthType None
+WebInterface No
+<Location />
+  Order allow,deny
+  Allow all
+</Location>
+<Location /admin>
+  Order allow,deny
+  Allow all
+</Location>
+<Policy default>
+  <Limit All>
+    Order deny,allow
+  </Limit>
+</Policy>
+CONF
+  cat >"$dir/conf/cups-files.conf" <<CONF
+User lp
+Group lp
+SystemGroup root
+FileDevice Yes
+ServerRoot $dir/conf
+RequestRoot $dir/spool
+TempDir $dir/spool/tmp
+CacheDir $dir/cache
+StateDir $dir/state
+AccessLog $dir/log/access_log
+ErrorLog $dir/log/error_log
+PageLog $dir/log/page_log
+CONF
+  cat >"$instance_conf" <<CONF
+Out $dir/pdf
+AnonDirName $dir/pdf
+Spool $dir/spool/cups-pdf
+Log $dir/log
+UserUMask 0000
+AnonUMask 0000
+Grp lp
+CONF
+  /usr/sbin/cupsd -f -c "$dir/conf/cupsd.conf" -s "$dir/conf/cups-files.conf" \
+    >"$dir/log/cupsd.out" 2>&1 </dev/null &
+  echo $! >"$dir/cupsd.pid"
+  export CUPS_SERVER="$dir/cups.sock"
+  i=0
+  until lpstat -r 2>/dev/null | grep -q 'is running'; do
+    i=$((i + 1))
+    if [ $i -ge 100 ] || ! kill -0 "$(cat "$dir/cupsd.pid")" 2>/dev/null; then
+      cat "$dir/log/cupsd.out" "$dir/log/error_log" 2>/dev/null || true
+      stop; skip "cupsd did not start"
+    fi
+    sleep 0.1
+  done
+  lpadmin -p "$queue" -E -v "cups-pdf:/$suffix" -P /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd \
+    || { stop; skip "lpadmin could not create the PDF queue"; }
+  lpadmin -d "$queue"
+  echo "cupsd running on $dir/cups.sock, default queue $queue, PDFs in $dir/pdf" ;;
+stop)
+  stop ;;
+esac

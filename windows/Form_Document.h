@@ -1,0 +1,36 @@
+// What the two document windows (Form_Help, Form_Licence) share: a fixed-size
+// window owned by the main form with a read-only text box and a print button.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// Control ids inside a document window.
+enum { IDC_Document_Text = 101, IDC_Document_Print = 102 };
+
+// Design of one document window; places in twips within the client area.
+struct Document_Design {
+    const wchar_t* sClass_Name;
+    int iClient_Width, iClient_Height;
+    const wchar_t* sText_Name;       // object name of the text box, for the test driver
+    RECT oText;                      // left, top, width, height of the text box
+    const wchar_t* sPrint_Caption;
+    RECT oPrint;                     // left, top, width, height of the print button
+    void (*fLoad)(HWND hWnd);        // the window's Form_Load
+    void (*fUnload)(HWND hWnd);      // the window's Form_Unload
+    void (*fPrint_Click)();          // the print button's click handler
+};
+
+// Creates the window hidden and centred on hOwner, runs its Form_Load, then shows it.
+// When it is already open it is only brought to the front.
+HWND hDocument_Show(const Document_Design& oDesign, HWND hOwner);
+
+// The open window of this design, or null.
+HWND hDocument_Window(const Document_Design& oDesign);
+
+// The product name from the program's version information ("Morvane").
+std::wstring sProduct_Name();
+
+// Form_Unload of both windows: the main form enabled and focused again, if the window is visible.
+void vDocument_Give_Back_Main(HWND hWnd);

@@ -1,0 +1,18 @@
+// Form_Licence: the window that shows the prepared text of the licence agreement and prints it.
+#pragma once
+
+#include <windows.h>
+
+namespace Form_Licence {
+
+// Makes the window visible, which loads it (text and caption); it is owned by hOwner.
+HWND hShow(HWND hOwner);
+// The open window, or null.
+HWND hWindow();
+
+// Event procedures (each reports its own failures).
+void Form_Load(HWND hWnd);
+void Form_Unload(HWND hWnd);
+void Command_Print_Licence_Click();
+
+}  // namespace Form_Licence
