@@ -141,6 +141,7 @@ void Form_Main::on_pushButton_Start_clicked()
 
     vFolder_Remove(qsWrite_Path);
     vFolder_Remove(qsWrite_Path);
+    vFlush_File_System(qsWrite_Path.section(QLatin1Char('/'), 0, -2) + QStringLiteral("/"));
     ui->progressBar_Total->setValue(100);
     ui->progressBar_File->setValue(100);
     ui->label_Copy_Value->setText(QStringLiteral("ГОТОВО"));

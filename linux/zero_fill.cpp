@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <cmath>
 
+#include <fcntl.h>
 #include <sys/statvfs.h>
-#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace {
@@ -19,7 +19,8 @@ constexpr quint32 uiMax_File_Size = 2147483648u;
 constexpr qint64 iBlock_Bytes = 4 * 1024 * 1024;
 // Steps in a row that leave the free space where it was before the run counts as stuck.
 constexpr int iMax_Idle_Steps = 3;
-constexpr long lExt_Super_Magic = 0xEF53;  // ext2, ext3 and ext4 share it
+// Bounds the top-up on a file system that keeps taking a little more after each flush.
+constexpr int iMax_Top_Up_Files = 64;
 
 enum class Write_End { Done, Full, Failed, Cancelled };
 
@@ -39,7 +40,7 @@ bool bDevice_Full(int iErrno)
 // never-flushed blocks when the file is deleted. With bShow_Progress the file's percentage is
 // reported after the write that reaches it, and the caller may cancel there.
 Write_End eWrite_Zero_File(const QString &qsFile_Name, quint32 uiFile_Size, bool bShow_Progress,
-                           const Zero_Fill_Hooks &hooks)
+                           const Zero_Fill_Hooks &hooks, qint64 *pWritten = nullptr)
 {
     QFile qFile(qsFile_Name);
     errno = 0;
@@ -60,7 +61,10 @@ Write_End eWrite_Zero_File(const QString &qsFile_Name, quint32 uiFile_Size, bool
             }
             const qint64 iBytes = std::min<qint64>(qint64(uiTarget - uiDone) * 4, iBlock_Bytes);
             errno = 0;
-            if (stream.writeRawData(pZeros(), int(iBytes)) != iBytes) {
+            const int iDone = stream.writeRawData(pZeros(), int(iBytes));
+            if (iDone > 0 && pWritten != nullptr)
+                *pWritten += iDone;
+            if (iDone != iBytes) {
                 const bool bFull = bDevice_Full(errno) || qFile.error() == QFileDevice::ResourceError;
                 eEnd = bFull ? Write_End::Full : Write_End::Failed;
                 break;
@@ -82,34 +86,36 @@ Write_End eWrite_Zero_File(const QString &qsFile_Name, quint32 uiFile_Size, bool
     return eEnd;
 }
 
-// As root, ext2/3/4 take data after the free space that df shows is gone (the blocks kept for
-// root); an image of the volume carries them too, so they are written until the device is full.
-Write_End eTop_Up_Reserved(const QString &qsWrite_Path, Zero_Fill_Result &result,
-                           const Zero_Fill_Hooks &hooks)
+// Once the first write has met a full device, blocks are still free: ext2/3/4 keep some for root
+// (an image of the volume carries them too), and a file system reserves room for the metadata of
+// a file being written that it gives back when the file is flushed. New files take them until
+// one of them gets nothing.
+Write_End eTop_Up(const QString &qsWrite_Path, Zero_Fill_Result &result, const Zero_Fill_Hooks &hooks)
 {
     const QByteArray qbaPath = QFile::encodeName(qsWrite_Path);
-    struct statfs sfs {};
-    if (::geteuid() != 0 || ::statfs(qbaPath.constData(), &sfs) != 0 || sfs.f_type != lExt_Super_Magic)
-        return Write_End::Full;
-    for (;;) {
+    for (int iFile = 0; iFile < iMax_Top_Up_Files; ++iFile) {
         struct statvfs svBefore {};
         if (::statvfs(qbaPath.constData(), &svBefore) != 0 || svBefore.f_bfree == 0)
-            return Write_End::Full;
+            break;
         const quint64 uiFree = quint64(svBefore.f_bfree) * svBefore.f_frsize;
         const quint32 uiFile_Size = quint32(std::min<quint64>(uiFree, uiMax_File_Size)) & ~3u;
         const QString qsFile_Name = qsWrite_Path + "/" + QString::number(result.iFile_Number);
-        const Write_End eEnd = eWrite_Zero_File(qsFile_Name, uiFile_Size, false, hooks);
+        qint64 iWritten = 0;
+        const Write_End eEnd = eWrite_Zero_File(qsFile_Name, uiFile_Size, false, hooks, &iWritten);
         if (eEnd == Write_End::Failed)
             result.qsFailed_Path = qsFile_Name;
-        if (eEnd != Write_End::Done)
+        if (eEnd == Write_End::Failed || eEnd == Write_End::Cancelled)
             return eEnd;
+        if (iWritten == 0)
+            break;
         hooks.vFile_Count(++result.iFile_Number);
         if (hooks.bPump_Cancelled())
             return Write_End::Cancelled;
         struct statvfs svAfter {};
         if (::statvfs(qbaPath.constData(), &svAfter) != 0 || svAfter.f_bfree >= svBefore.f_bfree)
-            return Write_End::Full;
+            break;
     }
+    return Write_End::Full;
 }
 
 } // namespace
@@ -221,7 +227,16 @@ Zero_Fill_Result zfrZero_Fill(const QString &qsWrite_Path, const Zero_Fill_Hooks
     if (eEnd == Write_End::Failed || eEnd == Write_End::Cancelled)
         return result;
 
-    if (hooks.bTop_Up_Reserved)
-        bGo_On(eTop_Up_Reserved(qsWrite_Path, result, hooks), result.qsFailed_Path);
+    if (hooks.bTop_Up)
+        bGo_On(eTop_Up(qsWrite_Path, result, hooks), result.qsFailed_Path);
     return result;
+}
+
+void vFlush_File_System(const QString &qsPath)
+{
+    const int iFd = ::open(QFile::encodeName(qsPath).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (iFd < 0)
+        return;
+    ::syncfs(iFd);
+    ::close(iFd);
 }

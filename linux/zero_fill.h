@@ -18,7 +18,7 @@ struct Zero_Fill_Hooks
     std::function<void(int)> vFile_Count;       // number of files made so far
     std::function<bool()> bPump_Cancelled;      // pump events if allowed; true when the user cancelled
     std::function<bool()> bStop_Now;            // cheap test between blocks (signals); true ends at once
-    bool bTop_Up_Reserved = true;               // as root, also fill the blocks ext2/3/4 keeps for root
+    bool bTop_Up = true;                        // after the first full write, fill what is still free
 };
 
 enum class Zero_Fill_End
@@ -38,6 +38,10 @@ struct Zero_Fill_Result
 
 // Fills the volume from the existing folder qsWrite_Path until it is full; deletes nothing.
 Zero_Fill_Result zfrZero_Fill(const QString &qsWrite_Path, const Zero_Fill_Hooks &hooks);
+
+// Commits the file system holding qsPath, so that the space of deleted files is free again
+// (btrfs gives it back only when a transaction ends).
+void vFlush_File_System(const QString &qsPath);
 
 // Size of the first file: 2 GiB, or the free bytes cut to an integer when less is free.
 quint32 uiFirst_File_Size(double dFree_Space);
