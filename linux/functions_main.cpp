@@ -142,7 +142,7 @@ QStringList qslProcess_Run(const QString &qsProgram, const QStringList &qslArgum
 
 void vAccess_777(const QString &qsDirectory)
 {
-    static const QString qslExcluded[] = {
+    static const QString qsExcluded_Folders[] = {
         QStringLiteral("/Экспортные данные/"),
         QStringLiteral("/Тесты калибровки Б40, Б16/"),
         QStringLiteral("/Скриншоты/"),
@@ -154,7 +154,7 @@ void vAccess_777(const QString &qsDirectory)
         qdIterator.next();
         const QString qsFile = qdIterator.fileInfo().absoluteFilePath();
         bool bExcluded = false;
-        for (const QString &qsName : qslExcluded) {
+        for (const QString &qsName : qsExcluded_Folders) {
             if (qsFile.contains(qsName)) {
                 bExcluded = true;
                 break;

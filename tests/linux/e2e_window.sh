@@ -1,0 +1,81 @@
+#!/bin/sh
+# e2e_window.sh <morvane_qt> <display>: starts the built program on a real X screen with a fake df
+# and a fake xterm first on PATH, and drives it with the keyboard.
+set -u
+program=$1
+export DISPLAY=$2
+work=$(mktemp -d)
+pid=
+cleanup() {
+  touch "$work/close-viewer"
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+mkdir "$work/bin"
+cat >"$work/bin/df" <<'DF'
+#!/bin/sh
+printf 'Filesystem 1K-blocks Used Available Use%% Mounted on\n/dev/sda1 100 50 50 50%% /\n'
+DF
+# The fake terminal records its arguments (their count, then one a line) and stays open until told.
+cat >"$work/bin/xterm" <<XTERM
+#!/bin/sh
+printf '%s\n' "\$#" "\$@" >>"$work/xterm-args.txt"
+while [ ! -e "$work/close-viewer" ] && [ -d "$work" ]; do sleep 0.1; done
+XTERM
+chmod +x "$work/bin/df" "$work/bin/xterm"
+
+PATH="$work/bin:$PATH" "$program" &
+pid=$!
+
+window=
+for i in $(seq 100); do
+  window=$(xdotool search --name '^Morvane v\.1\.2$' 2>/dev/null | head -n 1)
+  [ -n "$window" ] && break
+  sleep 0.1
+done
+[ -n "$window" ] || fail "no window titled 'Morvane v.1.2'"
+
+info=$(xwininfo -id "$window")
+x=$(echo "$info" | sed -n 's/.*Absolute upper-left X: *//p')
+y=$(echo "$info" | sed -n 's/.*Absolute upper-left Y: *//p')
+w=$(echo "$info" | sed -n 's/.*Width: *//p')
+h=$(echo "$info" | sed -n 's/.*Height: *//p')
+[ "$w" = 605 ] && [ "$h" = 370 ] || fail "size ${w}x${h}, expected 605x370"
+[ "$x" = 657 ] && [ "$y" = 355 ] || fail "place $x,$y, expected 657,355 on 1920x1080"
+
+if [ -n "${MORVANE_SCREENSHOT:-}" ]; then
+  sleep 0.5
+  import -window "$window" "$MORVANE_SCREENSHOT" || fail "screenshot"
+fi
+
+# Focus starts on the Start button; Stop is disabled, so three tabs reach the licence button.
+xdotool windowfocus --sync "$window"
+sleep 0.3
+xdotool key Tab Tab Tab space
+for i in $(seq 50); do
+  [ -s "$work/xterm-args.txt" ] && break
+  sleep 0.1
+done
+[ -s "$work/xterm-args.txt" ] || fail "the licence button started no xterm"
+expected="4
+-maximized
+-e
+mcview
+$(dirname "$program")/Лицензионное соглашение.txt"
+[ "$(cat "$work/xterm-args.txt")" = "$expected" ] || fail "xterm got: $(cat "$work/xterm-args.txt")"
+
+# While the viewer is open the window waits: a second press is not handled until the viewer ends.
+xdotool key space
+sleep 1
+[ "$(grep -c mcview "$work/xterm-args.txt")" = 1 ] || fail "the window did not wait for the viewer"
+touch "$work/close-viewer"
+for i in $(seq 50); do
+  [ "$(grep -c mcview "$work/xterm-args.txt")" = 2 ] && break
+  sleep 0.1
+done
+[ "$(grep -c mcview "$work/xterm-args.txt")" = 2 ] || fail "the window did not come back after the viewer ended"
+kill -0 "$pid" 2>/dev/null || fail "morvane_qt ended"
+echo "PASS"

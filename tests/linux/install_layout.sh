@@ -1,0 +1,25 @@
+#!/bin/sh
+# install_layout.sh <build dir>: cmake --install into a scratch prefix puts the program with its
+# companion files in a folder of its own, a working launcher on PATH, the desktop entry and the icon.
+set -u
+build=$1
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+cmake --install "$build" --prefix "$prefix" >/dev/null || fail "cmake --install"
+folder="$prefix/lib/morvane"
+for f in morvane_qt "Значок.ico" "Лицензионное соглашение.txt" "Справка.txt"; do
+  [ -f "$folder/$f" ] || fail "missing $folder/$f"
+done
+[ "$(ls "$folder" | wc -l)" = 4 ] || fail "the program folder holds more than the program: $(ls "$folder")"
+[ -x "$prefix/bin/morvane_qt" ] || fail "no launcher"
+grep -q '^Exec=morvane_qt$' "$prefix/share/applications/morvane_qt.desktop" || fail "desktop entry"
+[ -f "$prefix/share/icons/hicolor/256x256/apps/morvane.png" ] || fail "icon"
+
+# The launcher reaches the program through a link on PATH as well; a start that fails ends at once,
+# a good one keeps the window open until timeout stops it.
+mkdir "$prefix/path" && ln -s "$prefix/bin/morvane_qt" "$prefix/path/morvane_qt"
+QT_QPA_PLATFORM=offscreen PATH="$prefix/path:$PATH" timeout 3 morvane_qt
+[ $? = 124 ] || fail "the installed program did not start"
+echo PASS
