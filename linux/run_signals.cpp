@@ -49,8 +49,12 @@ Run_Signal_Guard::Run_Signal_Guard(std::function<void()> vOn_Signal_Pumped)
     action.sa_handler = vOn_Signal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (int i = 0; i < 3; ++i)
-        ::sigaction(aiSignals[i], &action, &g_aOld_Actions[i]);
+    for (int i = 0; i < 3; ++i) {
+        ::sigaction(aiSignals[i], nullptr, &g_aOld_Actions[i]);
+        // A signal the program was told to ignore (nohup) stays ignored.
+        if (g_aOld_Actions[i].sa_handler != SIG_IGN)
+            ::sigaction(aiSignals[i], &action, nullptr);
+    }
 }
 
 Run_Signal_Guard::~Run_Signal_Guard()
@@ -58,22 +62,12 @@ Run_Signal_Guard::~Run_Signal_Guard()
     for (int i = 0; i < 3; ++i)
         ::sigaction(aiSignals[i], &g_aOld_Actions[i], nullptr);
     delete m_pNotifier;
+    const int iSignal = g_iSignal;
+    if (iSignal != 0)
+        ::raise(iSignal);  // by the action the program had before the run, normally its end
 }
 
 bool Run_Signal_Guard::bSignalled()
 {
     return g_iSignal != 0;
-}
-
-void Run_Signal_Guard::vExit_If_Signalled()
-{
-    const int iSignal = g_iSignal;
-    if (iSignal == 0)
-        return;
-    struct sigaction action {};
-    action.sa_handler = SIG_DFL;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(iSignal, &action, nullptr);
-    ::raise(iSignal);
-    ::_exit(128 + iSignal);  // the default action of all three ends the program; not reached
 }

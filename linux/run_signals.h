@@ -12,7 +12,7 @@ class Run_Signal_Guard
 public:
     // vOn_Signal runs on the GUI thread when events are pumped after a signal arrived.
     explicit Run_Signal_Guard(std::function<void()> vOn_Signal);
-    // Puts the former handlers back.
+    // Puts the former handlers back; if a signal arrived meanwhile, ends the program by it now.
     ~Run_Signal_Guard();
 
     Run_Signal_Guard(const Run_Signal_Guard &) = delete;
@@ -20,8 +20,6 @@ public:
 
     // True once a signal arrived; safe to call between any two writes.
     static bool bSignalled();
-    // If a signal arrived, ends the program by it with its default action; else returns.
-    void vExit_If_Signalled();
 
 private:
     QSocketNotifier *m_pNotifier = nullptr;

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QDataStream>
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
@@ -10,6 +11,7 @@
 
 #include <fcntl.h>
 #include <sys/statvfs.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace {
@@ -19,6 +21,7 @@ constexpr quint32 uiMax_File_Size = 2147483648u;
 constexpr qint64 iBlock_Bytes = 4 * 1024 * 1024;
 // Steps in a row that leave the free space where it was before the run counts as stuck.
 constexpr int iMax_Idle_Steps = 3;
+constexpr long lXfs_Super_Magic = 0x58465342;
 // Bounds the top-up on a file system that keeps taking a little more after each flush.
 constexpr int iMax_Top_Up_Files = 64;
 
@@ -47,6 +50,12 @@ Write_End eWrite_Zero_File(const QString &qsFile_Name, quint32 uiFile_Size, bool
     if (!qFile.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         return bDevice_Full(errno) ? Write_End::Full : Write_End::Failed;
     QDataStream stream(&qFile);
+    // Starting the writeback of each block at once keeps the disk busy while the next block is
+    // copied, and leaves the closing fsync little to wait for. Not on xfs: blocks written back
+    // while the file grows take speculative preallocations with them that stay unwritten when
+    // the device fills.
+    struct statfs sfs {};
+    const bool bStart_Writeback = ::fstatfs(qFile.handle(), &sfs) == 0 && sfs.f_type != lXfs_Super_Magic;
 
     const quint32 uiWrites = uiFile_Size / 4;
     quint32 uiDone = 0;
@@ -69,9 +78,8 @@ Write_End eWrite_Zero_File(const QString &qsFile_Name, quint32 uiFile_Size, bool
                 eEnd = bFull ? Write_End::Full : Write_End::Failed;
                 break;
             }
-            // Start the writeback of this block at once, so that the disk works while the next
-            // block is copied and the closing fsync has little left to wait for.
-            ::sync_file_range(qFile.handle(), qint64(uiDone) * 4, iBytes, SYNC_FILE_RANGE_WRITE);
+            if (bStart_Writeback)
+                ::sync_file_range(qFile.handle(), qint64(uiDone) * 4, iBytes, SYNC_FILE_RANGE_WRITE);
             uiDone += quint32(iBytes / 4);
         }
         if (eEnd == Write_End::Done && bShow_Progress && uiMark < uiWrites && uiDone == uiMark + 1) {
@@ -82,6 +90,9 @@ Write_End eWrite_Zero_File(const QString &qsFile_Name, quint32 uiFile_Size, bool
         }
     }
 
+    // Setting the size it already has makes xfs give back the blocks it reserved past the end of
+    // the file, which would otherwise stay allocated, unwritten, until the file is deleted.
+    ::ftruncate(qFile.handle(), qFile.size());
     errno = 0;
     if (::fsync(qFile.handle()) != 0 && eEnd == Write_End::Done)
         eEnd = bDevice_Full(errno) ? Write_End::Full : Write_End::Failed;
@@ -96,21 +107,33 @@ Write_End eWrite_Zero_File(const QString &qsFile_Name, quint32 uiFile_Size, bool
 Write_End eTop_Up(const QString &qsWrite_Path, Zero_Fill_Result &result, const Zero_Fill_Hooks &hooks)
 {
     const QByteArray qbaPath = QFile::encodeName(qsWrite_Path);
+    bool bFlushed = false;
     for (int iFile = 0; iFile < iMax_Top_Up_Files; ++iFile) {
         struct statvfs svBefore {};
         if (::statvfs(qbaPath.constData(), &svBefore) != 0 || svBefore.f_bfree == 0)
             break;
         const quint64 uiFree = quint64(svBefore.f_bfree) * svBefore.f_frsize;
         const quint32 uiFile_Size = quint32(std::min<quint64>(uiFree, uiMax_File_Size)) & ~3u;
-        const QString qsFile_Name = qsWrite_Path + "/" + QString::number(result.iFile_Number);
+        // The file that met the full device keeps its name: a new file must never reopen it.
+        int iName = result.iFile_Number;
+        while (QFileInfo::exists(qsWrite_Path + "/" + QString::number(iName)))
+            ++iName;
+        const QString qsFile_Name = qsWrite_Path + "/" + QString::number(iName);
         qint64 iWritten = 0;
         const Write_End eEnd = eWrite_Zero_File(qsFile_Name, uiFile_Size, false, hooks, &iWritten);
         if (eEnd == Write_End::Failed)
             result.qsFailed_Path = qsFile_Name;
         if (eEnd == Write_End::Failed || eEnd == Write_End::Cancelled)
             return eEnd;
-        if (iWritten == 0)
-            break;
+        if (iWritten == 0) {
+            // A commit hands back what the file system still held for deleted or closed files
+            // (xfs frees them in the background); one more try after it, then the device is full.
+            if (bFlushed)
+                break;
+            vFlush_File_System(qsWrite_Path);
+            bFlushed = true;
+            continue;
+        }
         hooks.vFile_Count(++result.iFile_Number);
         if (hooks.bPump_Cancelled())
             return Write_End::Cancelled;
