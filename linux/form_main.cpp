@@ -44,10 +44,6 @@ Form_Main::~Form_Main()
     delete ui;
 }
 
-void Form_Main::on_pushButton_Start_clicked()
-{
-}
-
 void Form_Main::on_pushButton_Licence_clicked()
 {
     vShow_Document(QStringLiteral("Лицензионное соглашение.txt"));

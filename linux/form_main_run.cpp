@@ -1,0 +1,170 @@
+// The zero-fill run behind the Start button.
+#include "form_main.h"
+#include "ui_form_main.h"
+
+#include "functions_main.h"
+#include "run_signals.h"
+#include "zero_fill.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+
+#include <sys/stat.h>
+
+namespace {
+
+const QString qsEntry_Separator = QStringLiteral("   --   ");
+
+// Closing the window during a run cancels it; the window closes once the clean-up is done, so
+// the disk is never left full.
+class Close_During_Run : public QObject
+{
+public:
+    bool bClose_Requested = false;
+
+protected:
+    bool eventFilter(QObject *pWatched, QEvent *pEvent) override
+    {
+        if (pEvent->type() != QEvent::Close)
+            return QObject::eventFilter(pWatched, pEvent);
+        pEvent->ignore();
+        bClose_Requested = true;
+        g_bCancel = true;
+        return true;
+    }
+};
+
+// Filling a file system other than the one measured would never make the measured free space fall.
+bool bSame_File_System(const QString &qsPath_A, const QString &qsPath_B)
+{
+    struct stat stA {}, stB {};
+    return ::stat(QFile::encodeName(qsPath_A).constData(), &stA) == 0
+        && ::stat(QFile::encodeName(qsPath_B).constData(), &stB) == 0 && stA.st_dev == stB.st_dev;
+}
+
+void vShow_Nothing_Chosen()
+{
+    iMessageBox(QStringLiteral("Нечего занулять."), QStringLiteral("Нужно выбрать раздел для зануления."), 2,
+                iMsgBox_OK_Button, 0, 0, QString());
+}
+
+void vShow_Write_Error(const QString &qsEntry, const QString &qsPath)
+{
+    iMessageBox(QStringLiteral("Ошибка записи."),
+                QStringLiteral("Нет прав на запись на устройстве ") + qsEntry
+                    + QStringLiteral(" или не получилось удалить папку ") + qsPath + QStringLiteral("."),
+                3, iMsgBox_Abort_Button, 0, 0, QString());
+}
+
+// Removes what an earlier run may have left, then creates the scratch folder.
+bool bMake_Scratch_Folder(const QString &qsWrite_Path)
+{
+    vFolder_Remove(qsWrite_Path);
+    vFolder_Remove(qsWrite_Path);
+    QDir qDir;
+    return qDir.mkdir(qsWrite_Path);
+}
+
+// The scratch folder of a run on qsDev_Path, created; empty (after the error box) when none can be.
+QString qsPrepare_Scratch_Folder(const QString &qsEntry, const QString &qsDev_Path)
+{
+    QString qsWrite_Path = qsDev_Path + QStringLiteral("/Delete_Zero");
+    qsWrite_Path.replace(QStringLiteral("//"), QStringLiteral("/"));
+    if (bMake_Scratch_Folder(qsWrite_Path))
+        return qsWrite_Path;
+    if (qsDev_Path == QStringLiteral("/")) {
+        const QString qsHome = qslProcess_Run(QStringLiteral("printenv HOME"), false).value(0);
+        qsWrite_Path = qsHome + QStringLiteral("/Delete_Zero");
+        if (bSame_File_System(qsHome, qsDev_Path) && bMake_Scratch_Folder(qsWrite_Path))
+            return qsWrite_Path;
+    }
+    vShow_Write_Error(qsEntry, qsWrite_Path);
+    return QString();
+}
+
+// Locks every control but the cancel button for a run, or unlocks them after it.
+void vLock_For_Run(Ui::Form_Main *ui, bool bLock, bool bCancellable)
+{
+    if (bLock) {
+        ui->pushButton_Start->setEnabled(false);
+        if (bCancellable)
+            ui->pushButton_Stop->setEnabled(true);
+    } else {
+        ui->pushButton_Stop->setEnabled(false);
+        ui->pushButton_Start->setEnabled(true);
+    }
+    for (QWidget *pWidget : {static_cast<QWidget *>(ui->comboBox_Partitions), static_cast<QWidget *>(ui->checkBox_Stop),
+                             static_cast<QWidget *>(ui->pushButton_Licence), static_cast<QWidget *>(ui->pushButton_Help)})
+        pWidget->setEnabled(!bLock);
+}
+
+} // namespace
+
+void Form_Main::on_pushButton_Start_clicked()
+{
+    if (ui->comboBox_Partitions->currentIndex() == 0) {
+        vShow_Nothing_Chosen();
+        return;
+    }
+    const QString qsEntry = ui->comboBox_Partitions->currentText();
+    // Everything after the first separator is the mount point, whatever characters it holds.
+    const int iSeparator = qsEntry.indexOf(qsEntry_Separator);
+    const QString qsDev_Path = iSeparator < 0 ? QString() : qsEntry.mid(iSeparator + qsEntry_Separator.size());
+    if (qsDev_Path.isEmpty()) {
+        vShow_Nothing_Chosen();
+        return;
+    }
+    if (iMessageBox(QStringLiteral("Подтвердите правильность выбора раздела."), qsEntry, 2,
+                    iMsgBox_Yes_Button + iMsgBox_No_Button, iMsgBox_No_Button, 0, QString())
+        != iMsgBox_Yes_Button)
+        return;
+
+    // From the first change on disk to the end of the clean-up, a signal waits for the clean-up;
+    // one seen while events run (a pumped run, a message box) stops the run and closes the box.
+    Run_Signal_Guard qSignal_Guard([]() {
+        g_bCancel = true;
+        if (QWidget *pModal = QApplication::activeModalWidget())
+            pModal->close();
+    });
+    const QString qsWrite_Path = qsPrepare_Scratch_Folder(qsEntry, qsDev_Path);
+    if (qsWrite_Path.isEmpty())
+        return;
+
+    ui->progressBar_Total->setValue(0);
+    ui->progressBar_File->setValue(0);
+    ui->label_Copy_Value->setText(QStringLiteral("0"));
+    g_bCancel = false;
+    const bool bPump_Events = ui->checkBox_Stop->isChecked();
+    vLock_For_Run(ui, true, bPump_Events);
+    Close_During_Run qClose_Filter;
+    installEventFilter(&qClose_Filter);
+
+    Zero_Fill_Hooks hooks;
+    hooks.dFree_Space = [&qsDev_Path]() { return dGet_Partition_FreeSpace(qsDev_Path); };
+    hooks.vFile_Progress = [this](int iValue) { ui->progressBar_File->setValue(iValue); };
+    hooks.vTotal_Progress = [this](int iValue) { ui->progressBar_Total->setValue(iValue); };
+    hooks.vFile_Count = [this](int iFiles) { ui->label_Copy_Value->setText(QString::number(iFiles)); };
+    hooks.bPump_Cancelled = [bPump_Events]() {
+        if (bPump_Events)
+            QCoreApplication::processEvents();
+        return g_bCancel || Run_Signal_Guard::bSignalled();
+    };
+    hooks.bStop_Now = &Run_Signal_Guard::bSignalled;
+    const Zero_Fill_Result result = zfrZero_Fill(qsWrite_Path, hooks);
+    if (result.eEnd == Zero_Fill_End::Failed && !Run_Signal_Guard::bSignalled())
+        vShow_Write_Error(qsEntry, result.qsFailed_Path);
+
+    vFolder_Remove(qsWrite_Path);
+    vFolder_Remove(qsWrite_Path);
+    vFlush_File_System(QFileInfo(qsWrite_Path).absolutePath());
+    ui->progressBar_Total->setValue(100);
+    ui->progressBar_File->setValue(100);
+    ui->label_Copy_Value->setText(QStringLiteral("ГОТОВО"));
+    vLock_For_Run(ui, false, bPump_Events);
+
+    removeEventFilter(&qClose_Filter);
+    if (qClose_Filter.bClose_Requested && !Run_Signal_Guard::bSignalled())
+        close();
+}

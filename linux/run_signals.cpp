@@ -1,0 +1,73 @@
+#include "run_signals.h"
+
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int aiSignals[] = {SIGINT, SIGTERM, SIGHUP};
+volatile sig_atomic_t g_iSignal = 0;
+int g_aiPipe[2] = {-1, -1};
+struct sigaction g_aOld_Actions[3];
+
+// Async-signal-safe: a flag for the write loop, which pumps no events unless the user allowed
+// cancelling, and a byte in the pipe for the event loop of a pumped run or an open message box.
+void vOn_Signal(int iSignal)
+{
+    const int iSaved_Errno = errno;
+    if (g_iSignal == 0)
+        g_iSignal = iSignal;
+    if (g_aiPipe[1] >= 0) {
+        const char c = 1;
+        [[maybe_unused]] ssize_t n = ::write(g_aiPipe[1], &c, 1);
+    }
+    errno = iSaved_Errno;
+}
+
+} // namespace
+
+Run_Signal_Guard::Run_Signal_Guard(std::function<void()> vOn_Signal_Pumped)
+{
+    g_iSignal = 0;
+    if (g_aiPipe[0] < 0 && ::pipe2(g_aiPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        g_aiPipe[0] = g_aiPipe[1] = -1;
+    if (g_aiPipe[0] >= 0) {
+        m_pNotifier = new QSocketNotifier(g_aiPipe[0], QSocketNotifier::Read);
+        QObject::connect(m_pNotifier, &QSocketNotifier::activated, [vOn_Signal_Pumped]() {
+            char acBuffer[16];
+            while (::read(g_aiPipe[0], acBuffer, sizeof acBuffer) > 0) {
+            }
+            if (vOn_Signal_Pumped)
+                vOn_Signal_Pumped();
+        });
+    }
+    struct sigaction action {};
+    action.sa_handler = vOn_Signal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int i = 0; i < 3; ++i) {
+        ::sigaction(aiSignals[i], nullptr, &g_aOld_Actions[i]);
+        // A signal the program was told to ignore (nohup) stays ignored.
+        if (g_aOld_Actions[i].sa_handler != SIG_IGN)
+            ::sigaction(aiSignals[i], &action, nullptr);
+    }
+}
+
+Run_Signal_Guard::~Run_Signal_Guard()
+{
+    for (int i = 0; i < 3; ++i)
+        ::sigaction(aiSignals[i], &g_aOld_Actions[i], nullptr);
+    delete m_pNotifier;
+    const int iSignal = g_iSignal;
+    if (iSignal != 0)
+        ::raise(iSignal);  // by the action the program had before the run, normally its end
+}
+
+bool Run_Signal_Guard::bSignalled()
+{
+    return g_iSignal != 0;
+}

@@ -1,0 +1,59 @@
+#ifndef ZERO_FILL_H
+#define ZERO_FILL_H
+
+#include <QString>
+#include <QtGlobal>
+
+#include <functional>
+
+// The fill of a scratch folder with files of zeros, free of widgets: the window supplies the
+// free-space measurement and decides what each progress step shows and whether to go on.
+
+// What the run asks of its caller along the way.
+struct Zero_Fill_Hooks
+{
+    std::function<double()> dFree_Space;       // free bytes of the volume, measured afresh each call
+    std::function<void(int)> vFile_Progress;    // percentage of the file being written
+    std::function<void(int)> vTotal_Progress;   // share of the first free space used so far
+    std::function<void(int)> vFile_Count;       // number of files made so far
+    std::function<bool()> bPump_Cancelled;      // pump events if allowed; true when the user cancelled
+    std::function<bool()> bStop_Now;            // cheap test between blocks (signals); true ends at once
+    bool bTop_Up = true;                        // after the first full write, fill what is still free
+};
+
+enum class Zero_Fill_End
+{
+    Full,       // the volume is full: the normal end
+    Cancelled,  // the user or a signal stopped the run
+    Failed      // a file could not be written, or writing it made no room
+};
+
+// How a fill ended; qsFailed_Path names the file of a failure.
+struct Zero_Fill_Result
+{
+    Zero_Fill_End eEnd = Zero_Fill_End::Full;
+    QString qsFailed_Path;
+    int iFile_Number = 0;
+};
+
+// Fills the volume from the existing folder qsWrite_Path until it is full; deletes nothing.
+Zero_Fill_Result zfrZero_Fill(const QString &qsWrite_Path, const Zero_Fill_Hooks &hooks);
+
+// Commits the file system holding qsPath, so that the space of deleted files is free again
+// (btrfs gives it back only when a transaction ends).
+void vFlush_File_System(const QString &qsPath);
+
+// Size of the first file: 2 GiB, or the free bytes cut to an integer when less is free.
+quint32 uiFirst_File_Size(double dFree_Space);
+
+// Percentage shown after 4-byte write number uiTemp of a file of uiFile_Size bytes.
+int iFile_Percent(quint32 uiTemp, quint32 uiFile_Size);
+
+// First write number after uiTemp whose percentage differs from that of uiTemp
+// (uiFile_Size / 4 when none does).
+quint32 uiNext_Percent_Step(quint32 uiTemp, quint32 uiFile_Size);
+
+// Overall progress 0..100 for dFree_Now bytes free of the dFree_Space free at the start.
+int iTotal_Progress(double dFree_Now, double dFree_Space);
+
+#endif // ZERO_FILL_H

@@ -1,0 +1,380 @@
+// Zero-fill runs of the real window on real file systems: loop-mounted ext4, xfs and btrfs images
+// and a tmpfs, each at a mount point with a blank and Cyrillic letters. The free space is marked
+// with 0xFF before a run; afterwards the image is read block by block for what is left of it.
+#include "form_main.h"
+#include "fs_volume.h"
+#include "run_driver.h"
+#include "zero_fill.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QtTest>
+
+#include <csignal>
+#include <unistd.h>
+
+using fs_test::Placed_Files;
+using fs_test::Volume;
+
+namespace {
+
+constexpr qint64 iTwo_GiB = 2147483648LL;
+// ext2/3/4 keep up to 4096 clusters that nobody may write (not even root); which free blocks
+// they are is the file system's choice, so that many pattern blocks may survive any run.
+constexpr qint64 iExt4_Untouchable_Blocks = 4096;
+
+// Everything the user sees of the window, to prove a refusal changed nothing.
+struct Widget_State
+{
+    QList<bool> lstEnabled;
+    int iFile = 0, iTotal = 0, iCombo = 0;
+    QString qsCount;
+    bool bChecked = false;
+    bool operator==(const Widget_State &o) const
+    {
+        return lstEnabled == o.lstEnabled && iFile == o.iFile && iTotal == o.iTotal && iCombo == o.iCombo
+            && qsCount == o.qsCount && bChecked == o.bChecked;
+    }
+};
+
+class Window
+{
+public:
+    Window() { m_qWindow.show(); }
+    template <typename T> T *p(const char *pcName) { return m_qWindow.findChild<T *>(QLatin1String(pcName)); }
+    QPushButton *pButton(const char *pcName) { return p<QPushButton>(pcName); }
+    Form_Main &window() { return m_qWindow; }
+    void vChoose(const QString &qsMount) { vChoose_Mount_Point(p<QComboBox>("comboBox_Partitions"), qsMount); }
+    void vStart() { pButton("pushButton_Start")->click(); }
+    Widget_State state()
+    {
+        Widget_State s;
+        for (const char *pc : {"pushButton_Start", "pushButton_Stop", "checkBox_Stop", "comboBox_Partitions",
+                               "pushButton_Licence", "pushButton_Help"})
+            s.lstEnabled << p<QWidget>(pc)->isEnabled();
+        s.iFile = p<QProgressBar>("progressBar_File")->value();
+        s.iTotal = p<QProgressBar>("progressBar_Total")->value();
+        s.iCombo = p<QComboBox>("comboBox_Partitions")->currentIndex();
+        s.qsCount = p<QLabel>("label_Copy_Value")->text();
+        s.bChecked = p<QCheckBox>("checkBox_Stop")->isChecked();
+        return s;
+    }
+
+private:
+    Form_Main m_qWindow;
+};
+
+// Looks at a run each time it pumps events: the largest size each scratch file reached and
+// whether the window stayed locked; vAct may cancel or close.
+class Run_Watch : public QObject
+{
+public:
+    Run_Watch(Window &w, const QString &qsScratch) : m_w(w), m_qsScratch(qsScratch)
+    {
+        m_qTimer.setInterval(0);
+        connect(&m_qTimer, &QTimer::timeout, this, [this]() { vLook(); });
+        m_qTimer.start();
+    }
+    QMap<QString, qint64> mapMax_Size;
+    int iLooks = 0;
+    bool bLocked = true;
+    std::function<void()> vAct;
+
+private:
+    void vLook()
+    {
+        if (m_w.pButton("pushButton_Start")->isEnabled())
+            return;  // not in a run (a message box before it)
+        ++iLooks;
+        const Widget_State s = m_w.state();
+        bLocked = bLocked && s.lstEnabled == QList<bool>{false, true, false, false, false, false};
+        bool bNumber = false;
+        s.qsCount.toInt(&bNumber);
+        bLocked = bLocked && bNumber;
+        for (const QFileInfo &qEntry : QDir(m_qsScratch).entryInfoList(QDir::Files)) {
+            qint64 &iMax = mapMax_Size[qEntry.fileName()];
+            iMax = qMax(iMax, qEntry.size());
+        }
+        if (vAct)
+            vAct();
+    }
+    Window &m_w;
+    QString m_qsScratch;
+    QTimer m_qTimer;
+};
+
+bool bIdle_After_Run(Window &w)
+{
+    const Widget_State s = w.state();
+    return s.lstEnabled == QList<bool>{true, false, true, true, true, true} && s.iFile == 100 && s.iTotal == 100
+        && s.qsCount == QStringLiteral("ГОТОВО");
+}
+
+// Free space back where it was: allows the few blocks a file system's own bookkeeping moves.
+bool bFree_Back(double dBefore, double dAfter)
+{
+    return std::abs(dBefore - dAfter) <= 64 * 4096.0;
+}
+
+} // namespace
+
+class tst_Run_Fs : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void refusals_touch_nothing();
+    void ext4_worked_sizes_and_signals();
+    void free_space_zeroed_data();
+    void free_space_zeroed();
+    void cancel_and_close_mid_run();
+    void compressing_btrfs_ends_with_message();
+};
+
+void tst_Run_Fs::refusals_touch_nothing()
+{
+    Volume tmpfs(QStringLiteral("refusals"), QStringLiteral("tmpfs"), 16);
+    Volume read_only(QStringLiteral("read-only"), QStringLiteral("ext4"), 64);
+    read_only.vUnmount();
+    read_only.vMount(QStringLiteral("ro"));
+    // A leftover from an earlier run must survive a refused run.
+    QVERIFY(QDir().mkdir(tmpfs.qsScratch()));
+
+    Window w;
+    const Widget_State sIdle = w.state();
+    {
+        Box_Answerer qAnswers({QMessageBox::Ok});
+        w.vStart();
+        QCOMPARE(qAnswers.qslTexts, QStringList{QStringLiteral("Нечего занулять.")});
+        QVERIFY(qAnswers.qslInformative.value(0).startsWith(QStringLiteral("Нужно выбрать раздел для зануления.\n")));
+        QCOMPARE(qAnswers.lstIcons.value(0), QMessageBox::Warning);
+    }
+    QVERIFY(w.state() == sIdle);
+
+    w.vChoose(tmpfs.qsMount());
+    const Widget_State sChosen = w.state();
+    {
+        Box_Answerer qAnswers({QMessageBox::No});
+        w.vStart();
+        QCOMPARE(qAnswers.qslTexts, QStringList{QStringLiteral("Подтвердите правильность выбора раздела.")});
+        const QString qsEntry = w.p<QComboBox>("comboBox_Partitions")->currentText();
+        QVERIFY(qAnswers.qslInformative.value(0).startsWith(qsEntry + "\n"));
+        QCOMPARE(qAnswers.lstButtons.value(0).size(), 2);
+    }
+    QVERIFY(QFileInfo(tmpfs.qsScratch()).isDir());
+    QVERIFY(w.state() == sChosen);
+
+    w.vChoose(read_only.qsMount());
+    const Widget_State sRead_Only = w.state();
+    {
+        Box_Answerer qAnswers({QMessageBox::Yes, QMessageBox::Abort});
+        w.vStart();
+        QCOMPARE(qAnswers.qslTexts.value(1), QStringLiteral("Ошибка записи."));
+        QCOMPARE(qAnswers.lstIcons.value(1), QMessageBox::Critical);
+        const QString qsEntry = w.p<QComboBox>("comboBox_Partitions")->currentText();
+        QVERIFY(qAnswers.qslInformative.value(1).startsWith(
+            "Нет прав на запись на устройстве " + qsEntry + " или не получилось удалить папку "
+            + read_only.qsScratch() + ".\n"));
+    }
+    QVERIFY(!QFileInfo::exists(read_only.qsScratch()));
+    QVERIFY(w.state() == sRead_Only);
+
+    // "/" whose scratch folder cannot be made, with a home folder on another file system: the
+    // home folder must not be filled while "/" is measured.
+    if (QFileInfo::exists(QStringLiteral("/Delete_Zero")) || !QFileInfo(QStringLiteral("/")).isWritable()) {
+        qWarning("/Delete_Zero exists or / is read-only: the home-folder case is not checked");
+        return;
+    }
+    {
+        QFile qBlocker(QStringLiteral("/Delete_Zero"));  // a file, which the leftover removal leaves alone
+        QVERIFY(qBlocker.open(QIODevice::WriteOnly));
+        qBlocker.close();
+        const QByteArray qbaHome = qgetenv("HOME");
+        qputenv("HOME", QFile::encodeName(tmpfs.qsMount()));
+        QDir(tmpfs.qsScratch()).removeRecursively();
+        w.vChoose(QStringLiteral("/"));
+        const Widget_State sRoot = w.state();
+        Box_Answerer qAnswers({QMessageBox::Yes, QMessageBox::Abort});
+        w.vStart();
+        qputenv("HOME", qbaHome);
+        QFile::remove(QStringLiteral("/Delete_Zero"));
+        QCOMPARE(qAnswers.qslTexts.value(1), QStringLiteral("Ошибка записи."));
+        QVERIFY(qAnswers.qslInformative.value(1).contains(" или не получилось удалить папку " + tmpfs.qsScratch() + "."));
+        QVERIFY(!QFileInfo::exists(tmpfs.qsScratch()));
+        QVERIFY(w.state() == sRoot);
+    }
+}
+
+void tst_Run_Fs::ext4_worked_sizes_and_signals()
+{
+    // About 5.5 GiB free for an ordinary user: 2 GiB, a copy, then 1 GiB.
+    Volume v(QStringLiteral("ext4-6g"), QStringLiteral("ext4"), 6100);
+    QVERIFY2(v.dAvailable() > 5.0 * 1073741824 && v.dAvailable() < 6.0 * 1073741824,
+             qPrintable(QString::number(v.dAvailable())));
+    Placed_Files placed(v.qsMount() + "/файлы");
+    v.vPattern();
+    const double dBefore = v.dAvailable();
+    {
+        Window w;
+        w.vChoose(v.qsMount());
+        w.p<QCheckBox>("checkBox_Stop")->setChecked(true);
+        Box_Answerer qAnswers({QMessageBox::Yes});
+        Run_Watch watch(w, v.qsScratch());
+        w.vStart();
+        QCOMPARE(qAnswers.qslTexts.size(), 1);
+        QVERIFY(watch.bLocked);
+        QCOMPARE(watch.mapMax_Size.value("0"), iTwo_GiB);
+        QCOMPARE(watch.mapMax_Size.value("1"), iTwo_GiB);
+        QCOMPARE(watch.mapMax_Size.value("2"), iTwo_GiB / 2);
+        QVERIFY(bIdle_After_Run(w));
+        QVERIFY(w.p<QCheckBox>("checkBox_Stop")->isChecked());
+    }
+    QVERIFY(!QFileInfo::exists(v.qsScratch()));
+    QVERIFY(bFree_Back(dBefore, v.dAvailable()));
+    QVERIFY(placed.bUnchanged());
+    const qint64 iLeft = v.iPattern_Blocks();
+    qInfo("ext4, 6100 MiB: %lld blocks of the pattern left", iLeft);
+    QVERIFY(iLeft <= iExt4_Untouchable_Blocks + 512);
+
+    // A signal mid-run, with and without event pumping: the scratch folder goes before the exit.
+    for (const QString &qsMode : {QStringLiteral("--no-pump"), QStringLiteral("--pump")}) {
+        QProcess qHelper;
+        qHelper.setProcessChannelMode(QProcess::ForwardedChannels);
+        qHelper.start(QStringLiteral(MORVANE_RUN_HELPER), {v.qsMount(), qsMode});
+        QVERIFY(qHelper.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(v.qsScratch() + "/0").size() > 0, 20000);
+        ::kill(pid_t(qHelper.processId()), SIGTERM);
+        QVERIFY(qHelper.waitForFinished(60000));
+        QCOMPARE(qHelper.exitStatus(), QProcess::CrashExit);
+        QVERIFY2(!QFileInfo::exists(v.qsScratch()), qPrintable(qsMode));
+        QVERIFY2(bFree_Back(dBefore, v.dAvailable()), qPrintable(qsMode));
+    }
+    QVERIFY(placed.bUnchanged());
+}
+
+void tst_Run_Fs::free_space_zeroed_data()
+{
+    QTest::addColumn<QString>("qsType");
+    QTest::addColumn<int>("iMiB");
+    QTest::addColumn<qint64>("iAllowed");
+    // xfs keeps a small pool of blocks for its own metadata that users cannot write.
+    QTest::newRow("ext4") << QStringLiteral("ext4") << 700 << iExt4_Untouchable_Blocks + 512;
+    QTest::newRow("xfs") << QStringLiteral("xfs") << 700 << qint64(700 * 256 / 100);
+    QTest::newRow("btrfs") << QStringLiteral("btrfs") << 1024 << qint64(1024 * 256 / 100);
+    QTest::newRow("tmpfs") << QStringLiteral("tmpfs") << 256 << qint64(0);
+}
+
+void tst_Run_Fs::free_space_zeroed()
+{
+    QFETCH(QString, qsType);
+    QFETCH(int, iMiB);
+    QFETCH(qint64, iAllowed);
+    Volume v(qsType + "-zeroed", qsType, iMiB);
+    Placed_Files placed(v.qsMount() + "/файлы");
+    if (qsType != QStringLiteral("tmpfs"))
+        v.vPattern();
+    const double dBefore = v.dAvailable();
+    // A leftover of an interrupted run with a link out of the scratch folder.
+    QVERIFY(QDir().mkdir(v.qsScratch()));
+    QVERIFY(QFile::link(v.qsMount() + "/файлы", v.qsScratch() + "/x"));
+    QVERIFY(QFile::link(v.qsMount() + "/файлы/a.bin", v.qsScratch() + "/y"));
+    {
+        Window w;
+        w.vChoose(v.qsMount());
+        w.p<QCheckBox>("checkBox_Stop")->setChecked(true);
+        Box_Answerer qAnswers({QMessageBox::Yes});
+        Run_Watch watch(w, v.qsScratch());
+        w.vStart();
+        QCOMPARE(qAnswers.qslTexts.size(), 1);
+        QVERIFY(watch.iLooks > 0);
+        QVERIFY(watch.bLocked);
+        QVERIFY(bIdle_After_Run(w));
+        // Less than 2 GiB free: the first file takes the free bytes, rounded down to 4. ext4 lets
+        // root write past what df shows, so there the file is whole.
+        const qint64 iFirst = watch.mapMax_Size.value("0");
+        QCOMPARE(iFirst % 4, 0);
+        QVERIFY(iFirst < iTwo_GiB);
+        if (qsType == QStringLiteral("ext4"))
+            QVERIFY2(std::abs(iFirst - dBefore) <= 16 * 4096,
+                     qPrintable(QString("%1 of %2").arg(iFirst).arg(qint64(dBefore))));
+    }
+    QVERIFY(!QFileInfo::exists(v.qsScratch()));
+    QVERIFY(placed.bUnchanged());
+    QVERIFY2(bFree_Back(dBefore, v.dAvailable()), qPrintable(QString("%1 -> %2").arg(dBefore).arg(v.dAvailable())));
+    if (qsType != QStringLiteral("tmpfs")) {
+        const qint64 iLeft = v.iPattern_Blocks();
+        qInfo("%s, %d MiB: %lld blocks of the pattern left", qPrintable(qsType), iMiB, iLeft);
+        QVERIFY(iLeft <= iAllowed);
+        QVERIFY(placed.bUnchanged());
+    }
+}
+
+void tst_Run_Fs::cancel_and_close_mid_run()
+{
+    Volume v(QStringLiteral("cancel"), QStringLiteral("ext4"), 1024);
+    const double dBefore = v.dAvailable();
+    {
+        Window w;
+        w.vChoose(v.qsMount());
+        w.p<QCheckBox>("checkBox_Stop")->setChecked(true);
+        Box_Answerer qAnswers({QMessageBox::Yes});
+        Run_Watch watch(w, v.qsScratch());
+        watch.vAct = [&]() {
+            if (watch.mapMax_Size.value("0") > 0)
+                w.pButton("pushButton_Stop")->click();
+        };
+        w.vStart();
+        QVERIFY(watch.mapMax_Size.value("0") < 100 * 1024 * 1024);
+        QVERIFY(bIdle_After_Run(w));
+        QVERIFY(!QFileInfo::exists(v.qsScratch()));
+        QVERIFY(bFree_Back(dBefore, v.dAvailable()));
+    }
+    {
+        Window w;
+        w.vChoose(v.qsMount());
+        w.p<QCheckBox>("checkBox_Stop")->setChecked(true);
+        Box_Answerer qAnswers({QMessageBox::Yes});
+        Run_Watch watch(w, v.qsScratch());
+        bool bClose_Returned = true;
+        watch.vAct = [&]() {
+            if (watch.mapMax_Size.value("0") > 0 && bClose_Returned) {
+                bClose_Returned = w.window().close();
+                QVERIFY(!bClose_Returned);  // refused for now: the run cleans up first
+            }
+        };
+        w.vStart();
+        QVERIFY(!bClose_Returned);
+        QVERIFY(!w.window().isVisible());
+        QVERIFY(!QFileInfo::exists(v.qsScratch()));
+        QVERIFY(bFree_Back(dBefore, v.dAvailable()));
+    }
+}
+
+void tst_Run_Fs::compressing_btrfs_ends_with_message()
+{
+    Volume v(QStringLiteral("btrfs-zstd"), QStringLiteral("btrfs"), 1024, QStringLiteral("compress=zstd"));
+    const double dBefore = v.dAvailable();
+    Window w;
+    w.vChoose(v.qsMount());
+    Box_Answerer qAnswers({QMessageBox::Yes, QMessageBox::Abort});
+    w.vStart();
+    QCOMPARE(qAnswers.qslTexts.size(), 2);
+    QCOMPARE(qAnswers.qslTexts.value(1), QStringLiteral("Ошибка записи."));
+    QVERIFY(qAnswers.qslInformative.value(1).contains(v.qsScratch() + "/"));
+    QVERIFY(bIdle_After_Run(w));
+    QVERIFY(!QFileInfo::exists(v.qsScratch()));
+    QVERIFY(bFree_Back(dBefore, v.dAvailable()));
+}
+
+int main(int argc, char *argv[])
+{
+    QApplication qApplication(argc, argv);
+    // Images of 6.1 GiB and 1 GiB at most side by side, plus room for the rest of the disk.
+    fs_test::vSkip_Unless_Mountable(8 * 1024);
+    tst_Run_Fs tc;
+    return QTest::qExec(&tc, argc, argv);
+}
+
+#include "tst_run_fs.moc"

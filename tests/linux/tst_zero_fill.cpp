@@ -1,0 +1,181 @@
+// The fill engine without widgets: file sizes, the whole-percent steps, the ends of a run.
+#include "zero_fill.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class tst_Zero_Fill : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void first_file_size_data();
+    void first_file_size();
+    void percent_steps_match_every_write_data();
+    void percent_steps_match_every_write();
+    void total_progress_guards();
+    void file_is_whole_zeros_reported_at_each_percent();
+    void free_space_that_never_falls_ends_the_run();
+    void unwritable_folder_fails_with_the_file_path();
+    void cancel_at_first_percent_stops_at_once();
+    void stop_between_blocks_stops_at_once();
+};
+
+namespace {
+
+// Hooks that record what the run reports; free space comes from dFree.
+struct Recorder
+{
+    QList<int> lstPercent;
+    QList<int> lstCounts;
+    Zero_Fill_Hooks hooks(std::function<double()> dFree)
+    {
+        Zero_Fill_Hooks h;
+        h.dFree_Space = std::move(dFree);
+        h.vFile_Progress = [this](int i) { lstPercent << i; };
+        h.vTotal_Progress = [](int) {};
+        h.vFile_Count = [this](int i) { lstCounts << i; };
+        h.bPump_Cancelled = []() { return false; };
+        h.bTop_Up = false;
+        return h;
+    }
+};
+
+} // namespace
+
+void tst_Zero_Fill::first_file_size_data()
+{
+    QTest::addColumn<double>("dFree");
+    QTest::addColumn<quint32>("uiExpected");
+    QTest::newRow("5.5 GiB") << 5.5 * 1073741824.0 << 2147483648u;
+    QTest::newRow("exactly 2 GiB") << 2147483648.0 << 2147483648u;
+    QTest::newRow("700 MiB and 3 bytes") << 734003203.0 << 734003203u;
+    QTest::newRow("nothing") << 0.0 << 0u;
+    QTest::newRow("df failed") << -1.0 << 0u;
+}
+
+void tst_Zero_Fill::first_file_size()
+{
+    QFETCH(double, dFree);
+    QFETCH(quint32, uiExpected);
+    QCOMPARE(uiFirst_File_Size(dFree), uiExpected);
+}
+
+void tst_Zero_Fill::percent_steps_match_every_write_data()
+{
+    QTest::addColumn<quint32>("uiFile_Size");
+    for (quint32 ui : {4u, 7u, 40u, 396u, 400u, 404u, 4003u, 65536u, 99999u})
+        QTest::newRow(qPrintable(QString::number(ui))) << ui;
+}
+
+// The blocked writes must show exactly the percentages that one 4-byte write at a time would.
+void tst_Zero_Fill::percent_steps_match_every_write()
+{
+    QFETCH(quint32, uiFile_Size);
+    const quint32 uiWrites = uiFile_Size / 4;
+    QList<quint32> lstExpected;
+    int iShown = 0;
+    for (quint32 t = 0; t < uiWrites; ++t) {
+        const int iNow = int(100.0 * t / (uiFile_Size / 4.0));
+        if (iNow != iShown) {
+            lstExpected << t;
+            iShown = iNow;
+        }
+    }
+    QList<quint32> lstSteps;
+    for (quint32 t = uiNext_Percent_Step(0, uiFile_Size); t < uiWrites; t = uiNext_Percent_Step(t, uiFile_Size))
+        lstSteps << t;
+    QCOMPARE(lstSteps, lstExpected);
+}
+
+void tst_Zero_Fill::total_progress_guards()
+{
+    QCOMPARE(iTotal_Progress(50, 200), 75);
+    QCOMPARE(iTotal_Progress(0, 200), 100);
+    QCOMPARE(iTotal_Progress(0, 0), 100);       // no division by a start free space of 0
+    QCOMPARE(iTotal_Progress(300, 200), 0);     // space freed by others never shows below 0
+}
+
+void tst_Zero_Fill::file_is_whole_zeros_reported_at_each_percent()
+{
+    QTemporaryDir qDir;
+    const quint32 uiSize = 10 * 1024 * 1024 + 3;
+    double dFree = uiSize;
+    Recorder rec;
+    Zero_Fill_Hooks hooks = rec.hooks([&dFree]() { return dFree; });
+    QList<qint64> lstSizes;
+    hooks.vFile_Progress = [&](int i) {
+        rec.lstPercent << i;
+        lstSizes << QFileInfo(qDir.path() + "/0").size();
+        if (i == 100)
+            dFree = 0;  // the volume reports full after the file
+    };
+    const Zero_Fill_Result result = zfrZero_Fill(qDir.path(), hooks);
+    QCOMPARE(result.eEnd, Zero_Fill_End::Full);
+    QCOMPARE(rec.lstPercent.size(), 100);
+    for (int i = 0; i < 100; ++i)
+        QCOMPARE(rec.lstPercent.at(i), i + 1);
+    // At percentage k the file holds the writes up to the first one that shows k.
+    const quint32 uiFirst_Step = uiNext_Percent_Step(0, uiSize);
+    QCOMPARE(lstSizes.first(), qint64(uiFirst_Step + 1) * 4);
+    QFile qFile(qDir.path() + "/0");
+    QVERIFY(qFile.open(QIODevice::ReadOnly));
+    const QByteArray qbaData = qFile.readAll();
+    QCOMPARE(qbaData.size(), int(uiSize / 4 * 4));
+    QCOMPARE(qbaData.count('\0'), qbaData.size());
+    QCOMPARE(rec.lstCounts, QList<int>{1});
+}
+
+// A compressing file system stores zeros in next to no space: the run must give up, not loop.
+void tst_Zero_Fill::free_space_that_never_falls_ends_the_run()
+{
+    QTemporaryDir qDir;
+    Recorder rec;
+    const Zero_Fill_Result result = zfrZero_Fill(qDir.path(), rec.hooks([]() { return 1024.0 * 1024; }));
+    QCOMPARE(result.eEnd, Zero_Fill_End::Failed);
+    QVERIFY(result.qsFailed_Path.startsWith(qDir.path() + "/"));
+    QVERIFY(result.iFile_Number <= 3);
+}
+
+void tst_Zero_Fill::unwritable_folder_fails_with_the_file_path()
+{
+    QTemporaryDir qDir;
+    Recorder rec;
+    const QString qsMissing = qDir.path() + "/нет такой папки";
+    const Zero_Fill_Result result = zfrZero_Fill(qsMissing, rec.hooks([]() { return 1e6; }));
+    QCOMPARE(result.eEnd, Zero_Fill_End::Failed);
+    QCOMPARE(result.qsFailed_Path, qsMissing + "/0");
+}
+
+void tst_Zero_Fill::cancel_at_first_percent_stops_at_once()
+{
+    QTemporaryDir qDir;
+    Recorder rec;
+    Zero_Fill_Hooks hooks = rec.hooks([]() { return 1e9; });
+    int iPumps = 0;
+    hooks.bPump_Cancelled = [&iPumps]() { return ++iPumps >= 1; };
+    const Zero_Fill_Result result = zfrZero_Fill(qDir.path(), hooks);
+    QCOMPARE(result.eEnd, Zero_Fill_End::Cancelled);
+    QCOMPARE(iPumps, 1);
+    QCOMPARE(rec.lstPercent, QList<int>{1});
+    QVERIFY(QFileInfo(qDir.path() + "/0").size() < 1e9 / 50);
+}
+
+// A signal is noticed between blocks even when no events are pumped.
+void tst_Zero_Fill::stop_between_blocks_stops_at_once()
+{
+    QTemporaryDir qDir;
+    Recorder rec;
+    Zero_Fill_Hooks hooks = rec.hooks([]() { return 1e9; });
+    int iBlocks = 0;
+    hooks.bStop_Now = [&iBlocks]() { return ++iBlocks > 2; };
+    const Zero_Fill_Result result = zfrZero_Fill(qDir.path(), hooks);
+    QCOMPARE(result.eEnd, Zero_Fill_End::Cancelled);
+    QVERIFY(rec.lstPercent.isEmpty());
+    QVERIFY(QFileInfo(qDir.path() + "/0").size() <= 8 * 1024 * 1024);
+}
+
+QTEST_GUILESS_MAIN(tst_Zero_Fill)
+#include "tst_zero_fill.moc"
