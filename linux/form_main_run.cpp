@@ -153,12 +153,13 @@ void Form_Main::on_pushButton_Start_clicked()
     };
     hooks.bStop_Now = &Run_Signal_Guard::bSignalled;
     const Zero_Fill_Result result = zfrZero_Fill(qsWrite_Path, hooks);
-    if (result.eEnd == Zero_Fill_End::Failed && !Run_Signal_Guard::bSignalled())
-        vShow_Write_Error(qsEntry, result.qsFailed_Path);
 
     vFolder_Remove(qsWrite_Path);
     vFolder_Remove(qsWrite_Path);
     vFlush_File_System(QFileInfo(qsWrite_Path).absolutePath());
+    // Only after the clean-up: a box left unanswered must not keep the disk full.
+    if (result.eEnd == Zero_Fill_End::Failed && !Run_Signal_Guard::bSignalled())
+        vShow_Write_Error(qsEntry, result.qsFailed_Path);
     ui->progressBar_Total->setValue(100);
     ui->progressBar_File->setValue(100);
     ui->label_Copy_Value->setText(QStringLiteral("ГОТОВО"));

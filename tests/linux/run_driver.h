@@ -4,6 +4,7 @@
 // Drives the real window: picks a partition entry, answers message boxes, watches a run at the
 // moments it pumps events.
 
+#include <functional>
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
@@ -26,6 +27,8 @@ public:
     QStringList qslInformative;
     QList<QMessageBox::Icon> lstIcons;
     QList<QList<QMessageBox::StandardButton>> lstButtons;
+    // Called as each box appears, before it is answered: what the disk looks like meanwhile.
+    std::function<void()> fOn_Box;
 
 private:
     void vAnswer()
@@ -40,6 +43,8 @@ private:
         for (QAbstractButton *pButton : pBox->buttons())
             lstShown << pBox->standardButton(pButton);
         lstButtons << lstShown;
+        if (fOn_Box)
+            fOn_Box();
         const QMessageBox::StandardButton eAnswer =
             m_lstAnswers.isEmpty() ? QMessageBox::NoButton : m_lstAnswers.takeFirst();
         if (QAbstractButton *pButton = pBox->button(eAnswer))
