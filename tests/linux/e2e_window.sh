@@ -31,7 +31,7 @@ PATH="$work/bin:$PATH" "$program" &
 pid=$!
 
 window=
-for i in $(seq 100); do
+for i in $(seq 300); do
   window=$(xdotool search --name '^Morvane v\.1\.2$' 2>/dev/null | head -n 1)
   [ -n "$window" ] && break
   sleep 0.1
@@ -52,10 +52,11 @@ if [ -n "${MORVANE_SCREENSHOT:-}" ]; then
 fi
 
 # Focus starts on the Start button; Stop is disabled, so three tabs reach the licence button.
+# A loaded machine may map the window late; give it time before typing.
 xdotool windowfocus --sync "$window"
-sleep 0.3
+sleep 1
 xdotool key Tab Tab Tab space
-for i in $(seq 50); do
+for i in $(seq 200); do
   [ -s "$work/xterm-args.txt" ] && break
   sleep 0.1
 done
@@ -72,7 +73,7 @@ xdotool key space
 sleep 1
 [ "$(grep -c mcview "$work/xterm-args.txt")" = 1 ] || fail "the window did not wait for the viewer"
 touch "$work/close-viewer"
-for i in $(seq 50); do
+for i in $(seq 200); do
   [ "$(grep -c mcview "$work/xterm-args.txt")" = 2 ] && break
   sleep 0.1
 done
