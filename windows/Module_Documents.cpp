@@ -1,0 +1,65 @@
+#include "Module_Documents.h"
+
+#include "Module_Error_Trap.h"
+
+#include <windows.h>
+
+std::wstring sDecode_Windows_1251(const std::string& sBytes)
+{
+    if (sBytes.empty())
+        return std::wstring();
+    const int iLength = MultiByteToWideChar(1251, 0, sBytes.data(), static_cast<int>(sBytes.size()), nullptr, 0);
+    if (iLength <= 0)
+        vRaise_Last_Win32();
+    std::wstring sText(static_cast<size_t>(iLength), L'\0');
+    MultiByteToWideChar(1251, 0, sBytes.data(), static_cast<int>(sBytes.size()), sText.data(), iLength);
+    return sText;
+}
+
+std::wstring sPrepare_Document(const std::wstring& sFile_Text)
+{
+    static const std::wstring sIndent = L"     ";
+    std::wstring sResult;
+    bool bFirst = true;
+    size_t uiPos = 0;
+    while (uiPos < sFile_Text.size()) {
+        size_t uiEnd = sFile_Text.find(L'\r', uiPos);
+        if (uiEnd == std::wstring::npos)
+            uiEnd = sFile_Text.size();
+        if (!bFirst)
+            sResult += L"\r\n";
+        sResult += sIndent;
+        sResult.append(sFile_Text, uiPos, uiEnd - uiPos);
+        bFirst = false;
+        uiPos = uiEnd;
+        if (uiPos < sFile_Text.size()) {
+            ++uiPos;  // the CR
+            if (uiPos < sFile_Text.size() && sFile_Text[uiPos] == L'\n')
+                ++uiPos;
+        }
+    }
+    return sResult;
+}
+
+std::string sRead_File_Bytes(const std::wstring& sPath)
+{
+    HANDLE hFile = CreateFileW(sPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE)
+        vRaise_Last_Win32();
+    std::string sBytes;
+    char aBuffer[65536];
+    for (;;) {
+        DWORD dwRead = 0;
+        if (!ReadFile(hFile, aBuffer, sizeof aBuffer, &dwRead, nullptr)) {
+            const DWORD dwError = GetLastError();
+            CloseHandle(hFile);
+            vRaise_Win32(dwError);
+        }
+        if (dwRead == 0)
+            break;
+        sBytes.append(aBuffer, dwRead);
+    }
+    CloseHandle(hFile);
+    return sBytes;
+}

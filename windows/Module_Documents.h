@@ -1,0 +1,16 @@
+// Preparing the shipped text documents for display and printing.
+#pragma once
+
+#include <string>
+
+// Text of bytes in Windows-1251, the encoding the documents are shipped in.
+std::wstring sDecode_Windows_1251(const std::string& sBytes);
+
+// The document as the program shows it: lines end at CR or CR LF (a lone LF
+// stays in its line), every line is indented by five spaces, lines are joined
+// by CR LF, no line end at the end.  An empty file gives an empty text.
+std::wstring sPrepare_Document(const std::wstring& sFile_Text);
+
+// Contents of a whole file as bytes; raises the program's error when it cannot
+// be opened (53 when it does not exist) or read.
+std::string sRead_File_Bytes(const std::wstring& sPath);

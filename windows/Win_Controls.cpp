@@ -1,0 +1,63 @@
+#include "Win_Controls.h"
+
+#include <commctrl.h>
+
+int iCheck_Value(HWND hCheck)
+{
+    switch (SendMessageW(hCheck, BM_GETCHECK, 0, 0)) {
+    case BST_CHECKED: return 1;
+    case BST_INDETERMINATE: return 2;
+    default: return 0;
+    }
+}
+
+void vSet_Check_Value(HWND hCheck, int iValue)
+{
+    const WPARAM wState = iValue == 1 ? BST_CHECKED : iValue == 2 ? BST_INDETERMINATE : BST_UNCHECKED;
+    SendMessageW(hCheck, BM_SETCHECK, wState, 0);
+}
+
+bool bControl_Visible(HWND hControl)
+{
+    // The control's own flag, not IsWindowVisible: the form may still be hidden while it loads.
+    return (GetWindowLongPtrW(hControl, GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
+void vSet_Control_Visible(HWND hControl, bool bVisible)
+{
+    ShowWindow(hControl, bVisible ? SW_SHOWNA : SW_HIDE);
+}
+
+bool bControl_Enabled(HWND hControl)
+{
+    return IsWindowEnabled(hControl) != FALSE;
+}
+
+void vSet_Control_Enabled(HWND hControl, bool bEnabled)
+{
+    EnableWindow(hControl, bEnabled ? TRUE : FALSE);
+}
+
+int iProgress_Value(HWND hProgress)
+{
+    return static_cast<int>(SendMessageW(hProgress, PBM_GETPOS, 0, 0));
+}
+
+void vSet_Progress_Value(HWND hProgress, int iValue)
+{
+    SendMessageW(hProgress, PBM_SETPOS, static_cast<WPARAM>(iValue), 0);
+}
+
+std::wstring sControl_Text(HWND hControl)
+{
+    const int iLength = GetWindowTextLengthW(hControl);
+    std::wstring sText(static_cast<size_t>(iLength) + 1, L'\0');
+    const int iCopied = GetWindowTextW(hControl, sText.data(), iLength + 1);
+    sText.resize(static_cast<size_t>(iCopied > 0 ? iCopied : 0));
+    return sText;
+}
+
+void vSet_Control_Text(HWND hControl, const std::wstring& sText)
+{
+    SetWindowTextW(hControl, sText.c_str());
+}

@@ -1,0 +1,23 @@
+// Thin helpers over Win32 controls, named after the properties the forms use.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// Check box Value: 0 unticked, 1 ticked, 2 greyed.
+int iCheck_Value(HWND hCheck);
+void vSet_Check_Value(HWND hCheck, int iValue);
+
+bool bControl_Visible(HWND hControl);
+void vSet_Control_Visible(HWND hControl, bool bVisible);
+bool bControl_Enabled(HWND hControl);
+void vSet_Control_Enabled(HWND hControl, bool bEnabled);
+
+// Progress bar Value (its range is set when the form is created).
+int iProgress_Value(HWND hProgress);
+void vSet_Progress_Value(HWND hProgress, int iValue);
+
+// Window text of a control, a combo box's selected entry included.
+std::wstring sControl_Text(HWND hControl);
+void vSet_Control_Text(HWND hControl, const std::wstring& sText);
