@@ -1,5 +1,7 @@
 #include "Zero_Fill_Plan.h"
 
+#include "Module_Error_Trap.h"
+
 #include <cmath>
 
 namespace Zero_Fill_Plan {

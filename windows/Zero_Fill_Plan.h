@@ -12,8 +12,6 @@ constexpr double dBlock_Size = 2097152.0;                 // 2 MiB
 constexpr double dLarge_Volume = 2147483648.0;           // 2 GiB
 constexpr int iBlocks_Per_Full_File = 2145386496 / 2097152 - 1;  // 1022
 constexpr int iLast_Scratch_Folder = 100;
-constexpr int iErr_Overflow = 6;
-constexpr int iErr_Disk_Full = 61;
 
 // Which content the next scratch file gets, chosen by the free space read last.
 enum class Fill_Branch { Full_File, Big_Blocks, Clusters, Nothing };
