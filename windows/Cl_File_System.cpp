@@ -82,25 +82,38 @@ void vDelete_Children(const std::wstring &sPath, const std::wstring &sFinal, boo
     FindClose(hFind);
 }
 
+// Opens the entry sPath itself and checks that it is where its name says.
+// A link that the platform follows even when asked not to (Wine does so with
+// Unix symbolic links) leads somewhere else: it is left alone, since deleting
+// through it would delete its target.
+HANDLE hOpen_Checked(const std::wstring &sPath, const std::wstring &sExpected_Final, DWORD &uiAttributes)
+{
+    HANDLE hEntry = hOpen_Entry(sPath);
+    if (hEntry == INVALID_HANDLE_VALUE) vRaise_Last_Win32();
+    Handle_Guard oEntry{hEntry};
+    if (!bSame_Path(sFinal_Path(hEntry), sExpected_Final))
+        vRaise(iErr_Permission_Denied,
+               L"Permission denied: " + sPath + L" is a link that cannot be removed without touching its target");
+    BY_HANDLE_FILE_INFORMATION oInfo;
+    vCheck_Win32(GetFileInformationByHandle(hEntry, &oInfo) != 0);
+    uiAttributes = oInfo.dwFileAttributes;
+    oEntry.h = INVALID_HANDLE_VALUE;
+    return hEntry;
+}
+
 void vDelete_Entry(const std::wstring &sPath, const std::wstring &sExpected_Final, bool bForce, First_Error &oFirst)
 {
     try {
-        Handle_Guard oEntry{hOpen_Entry(sPath)};
-        if (oEntry.h == INVALID_HANDLE_VALUE) vRaise_Last_Win32();
-        // Where the entry really leads. A link that the platform follows even
-        // when asked not to (Wine does so with Unix symbolic links) leads
-        // somewhere else: it is left alone, since deleting through it would
-        // delete its target.
-        const std::wstring sFinal = sFinal_Path(oEntry.h);
-        if (!bSame_Path(sFinal, sExpected_Final))
-            vRaise(iErr_Permission_Denied, L"Permission denied: " + sPath + L" is a link that cannot be removed "
-                                           L"without touching its target");
-        BY_HANDLE_FILE_INFORMATION oInfo;
-        vCheck_Win32(GetFileInformationByHandle(oEntry.h, &oInfo) != 0);
-        const DWORD uiAttributes = oInfo.dwFileAttributes;
+        DWORD uiAttributes = 0;
+        Handle_Guard oEntry{hOpen_Checked(sPath, sExpected_Final, uiAttributes)};
         const bool bLink = (uiAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
         if ((uiAttributes & FILE_ATTRIBUTE_DIRECTORY) && !bLink) {
-            vDelete_Children(sPath, sFinal, bForce, oFirst);
+            // Listing the folder needs it open without delete access; it is
+            // opened and checked again before it goes.
+            CloseHandle(oEntry.h);
+            oEntry.h = INVALID_HANDLE_VALUE;
+            vDelete_Children(sPath, sExpected_Final, bForce, oFirst);
+            oEntry.h = hOpen_Checked(sPath, sExpected_Final, uiAttributes);
         }
         if (uiAttributes & FILE_ATTRIBUTE_READONLY) {
             if (!bForce) vRaise_Win32(ERROR_ACCESS_DENIED);
