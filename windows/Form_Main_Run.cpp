@@ -69,6 +69,26 @@ void vWrite_Blocks(Cl_Scratch_File &oFile, const std::vector<char> &vBlock, std:
     }
 }
 
+// The free space once it shows the dBytes just written: some file systems
+// (btrfs) count flushed data only at their next commit, up to half a minute
+// later. Gives up after 40 s and returns the last reading.
+double dSettled_Free_Space(double dBefore, double dBytes, bool bUse_Cancel)
+{
+    double dFree = oFSO().FreeSpace(g_sDrive_Letter);
+    const ULONGLONG uiDeadline = GetTickCount64() + 40000;
+    while (dBytes > 0 && !bFree_Space_Fell(dBefore, dFree, dBytes) && GetTickCount64() < uiDeadline) {
+        if (bUse_Cancel) {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 200, QS_ALLINPUT);
+            vPump(true);
+            vPoll();
+        } else {
+            Sleep(200);
+        }
+        dFree = oFSO().FreeSpace(g_sDrive_Letter);
+    }
+    return dFree;
+}
+
 [[noreturn]] void vRaise_No_Progress(const std::wstring &sFile)
 {
     vRaise(iErr_No_Progress, L"Device I/O error: the free space did not decrease after writing " + sFile
@@ -213,7 +233,7 @@ void Command_Run_Click()
                 oFile.Close();
                 iLine = 70;
                 const double dFree_Before = dFree_Space;
-                dFree_Space = oFSO().FreeSpace(g_sDrive_Letter);
+                dFree_Space = dSettled_Free_Space(dFree_Before, dFile_Bytes, bUse_Cancel);
                 if (!bFree_Space_Fell(dFree_Before, dFree_Space, eBranch == Fill_Branch::Nothing ? 0 : dFile_Bytes))
                     vRaise_No_Progress(sFile_Name);
 
@@ -232,13 +252,15 @@ void Command_Run_Click()
                     const std::wstring sCopy_Name = sScratch_File(g_sDrive_Letter, iFile_Counter);
                     const double dCopy_Before = oFSO().FreeSpace(g_sDrive_Letter);
                     oFSO().Copy_File(sFile_Name, sCopy_Name, true);
-                    if (!bFree_Space_Fell(dCopy_Before, oFSO().FreeSpace(g_sDrive_Letter), dFile_Bytes)) {
+                    if (!bFree_Space_Fell(dCopy_Before, dSettled_Free_Space(dCopy_Before, dFile_Bytes, bUse_Cancel),
+                                          dFile_Bytes)) {
                         // The system shared the source's blocks instead of taking new ones:
                         // the copy is made again from the zeros themselves.
                         oFile.Open(sCopy_Name);
                         vWrite_Blocks(oFile, vBlock, uiCount, bUse_Cancel, iLine, 73, 76);
                         oFile.Close();
-                        if (!bFree_Space_Fell(dCopy_Before, oFSO().FreeSpace(g_sDrive_Letter), dFile_Bytes))
+                        if (!bFree_Space_Fell(dCopy_Before,
+                                              dSettled_Free_Space(dCopy_Before, dFile_Bytes, bUse_Cancel), dFile_Bytes))
                             vRaise_No_Progress(sCopy_Name);
                     }
                     iLine = 77;
