@@ -136,6 +136,8 @@ ext4|btrfs|small)
   ext4) limit=$(cat "/sys/fs/ext4/$(basename "$(findmnt -n -o SOURCE "$vol")")/reserved_clusters") ;;
   btrfs) limit=256 ;;
   esac
+  # The small case's whole free space is a few hundred blocks, all of which the run must reach.
+  [ "$case_name" = small ] && limit=64
   bash "$FS" umount "$vol"
   left=$(bash "$FS" count "$image")
   e2e_log "pattern blocks left: $left (allowed $limit)"
