@@ -79,13 +79,6 @@ bool bCounts_As_Filled(int iErr_Number, double dFree_Space)
     return iErr_Number == iErr_Disk_Full && dFree_Space == 0;
 }
 
-bool bNext_File_Counter(std::int16_t iCounter, std::int16_t &iNext)
-{
-    if (iCounter == INT16_MAX) return false;
-    iNext = static_cast<std::int16_t>(iCounter + 1);
-    return true;
-}
-
 std::wstring sScratch_Stem(const std::wstring &sDrive_Letter)
 {
     return sDrive_Letter + L"\\Delete_Me_Tenderly";

@@ -44,9 +44,6 @@ bool bFree_Space_Fell(double dFree_Before, double dFree_After, double dBytes_Wri
 // The run's trap treats "disk full" with nothing left free as the normal end.
 bool bCounts_As_Filled(int iErr_Number, double dFree_Space);
 
-// Next value of the 16-bit file counter; false when it would pass 32767.
-bool bNext_File_Counter(std::int16_t iCounter, std::int16_t &iNext);
-
 // Names of the scratch set on drive sDrive_Letter (such as L"c:").
 std::wstring sScratch_Stem(const std::wstring &sDrive_Letter);
 std::wstring sScratch_Folder(const std::wstring &sDrive_Letter, int iFolder);

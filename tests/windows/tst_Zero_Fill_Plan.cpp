@@ -103,16 +103,6 @@ TEST(Zero_Fill_Plan, DiskFullWithNothingFreeIsTheNormalEnd)
     EXPECT_FALSE(bCounts_As_Filled(6, 0));
 }
 
-TEST(Zero_Fill_Plan, FileCounterOverflowsPast32767)
-{
-    std::int16_t iNext = 0;
-    EXPECT_TRUE(bNext_File_Counter(0, iNext));
-    EXPECT_EQ(iNext, 1);
-    EXPECT_TRUE(bNext_File_Counter(32766, iNext));
-    EXPECT_EQ(iNext, 32767);
-    EXPECT_FALSE(bNext_File_Counter(32767, iNext));
-}
-
 TEST(Zero_Fill_Plan, ScratchNames)
 {
     EXPECT_EQ(sScratch_Stem(L"m:"), L"m:\\Delete_Me_Tenderly");
