@@ -20,6 +20,7 @@
 //
 //   version FILE                    "ProductName major.minor" of an executable
 //
+// "--desktop NAME" first works in the Wine virtual desktop NAME.
 // Several commands may be given at once, separated by ";" arguments.
 // WINDOW is an exact title or #HANDLE; CONTROL is a control name of Form_Main
 // (Command_Run, ...), "box" for the text of a message box, or a numeric id.
@@ -259,7 +260,20 @@ int iRun(const std::vector<std::wstring>& lstArgs)
 int wmain(int iArgc, wchar_t** aArgv)
 {
     std::vector<std::wstring> lstArgs;
-    for (int i = 1; i <= iArgc; ++i) {
+    int iFirst = 1;
+    if (iArgc > 2 && std::wstring(aArgv[1]) == L"--desktop") {
+        // Windows of a Wine virtual desktop are only seen from that desktop.
+        HDESK hDesktop = nullptr;
+        for (int iTry = 0; iTry < 200 && !hDesktop; ++iTry) {
+            hDesktop = OpenDesktopW(aArgv[2], 0, FALSE, GENERIC_ALL);
+            if (!hDesktop)
+                Sleep(100);
+        }
+        if (!hDesktop || !SetThreadDesktop(hDesktop))
+            return iFail(L"desktop not found");
+        iFirst = 3;
+    }
+    for (int i = iFirst; i <= iArgc; ++i) {
         if (i == iArgc || std::wstring(aArgv[i]) == L";") {
             const int iResult = iRun(lstArgs);
             if (iResult != 0)

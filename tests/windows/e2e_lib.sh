@@ -9,7 +9,12 @@
 #   drv COMMAND ARGS...     run Test_Driver.exe (see its header for the commands)
 #   e2e_expect WHAT EXPECTED ACTUAL     compare, print, remember failures
 #   e2e_stop                close the main window (as the close box would) and wait for the exit
+#   e2e_screenshot FILE     the whole X display as a PNG (no title bars: there is no window manager;
+#                           tests/windows/screenshot.sh makes pictures with them)
+#   e2e_skip REASON         print the reason and end the test as skipped (exit 77)
 #   e2e_finish              exit 0 or 1 by the results; stopping what is still running
+# Files the program should find beside it (Settings.ini, ...) go into $E2E_APP
+# after e2e_copy_program and before e2e_start.
 # The main window's title is in $E2E_MAIN.
 set -u
 
@@ -79,6 +84,10 @@ e2e_kill() {
   fi
 }
 
+e2e_screenshot() {
+  import -display "$DISPLAY" -window root "$1"
+}
+
 e2e_dump() {
   [ -s "$E2E_WORK/driver.err" ] && { e2e_log "--- driver errors"; cat "$E2E_WORK/driver.err"; }
   [ -s "$E2E_WORK/morvane.log" ] && { e2e_log "--- Morvane.exe output"; cat "$E2E_WORK/morvane.log"; }
@@ -88,6 +97,12 @@ e2e_dump() {
 e2e_abort() {
   e2e_kill
   exit 1
+}
+
+e2e_skip() {
+  e2e_log "SKIP: $*"
+  e2e_kill
+  exit 77
 }
 
 e2e_finish() {

@@ -4,6 +4,7 @@
 #include "Module_Error_Trap.h"
 #include "Module_Globals.h"
 #include "Win_Controls.h"
+#include "Win_Message_Loop.h"
 
 #include <gtest/gtest.h>
 
@@ -228,4 +229,18 @@ TEST_F(Form_Main_Window, FilterCReadsTheHiddenDebugBox)
     ASSERT_EQ(lstShown.size(), 1u);
     EXPECT_EQ(lstShown[0], L"Ошибка функции Let InitDir №53, 'File not found', строка 3");
     EXPECT_FALSE(bControl_Visible(hControl(IDC_Check_MsgBox)));
+}
+
+TEST_F(Form_Main_Window, DoEventsRunsPendingClicksAndKeepsTheQuitRequest)
+{
+    PostMessageW(hControl(IDC_Check_Cancel), BM_CLICK, 0, 0);
+    vDo_Events();
+    EXPECT_EQ(iCheck_Value(hControl(IDC_Check_Cancel)), 0);
+    EXPECT_FALSE(bControl_Visible(hControl(IDC_Command_Cancel)));
+
+    PostQuitMessage(3);
+    vDo_Events();
+    MSG oMessage{};
+    ASSERT_TRUE(PeekMessageW(&oMessage, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(oMessage.wParam, 3u);
 }
