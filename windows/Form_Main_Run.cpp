@@ -7,6 +7,7 @@
 #include "Module_Error_Trap.h"
 #include "Module_Globals.h"
 #include "Win_Controls.h"
+#include "Win_Message_Loop.h"
 #include "Zero_Fill_Plan.h"
 
 #include <windows.h>
@@ -30,18 +31,7 @@ constexpr int32_t iErr_No_Progress = 57;
 // Lets the window work while a cancellable run goes on.
 void vPump(bool bUse_Cancel)
 {
-    if (!bUse_Cancel) return;
-    MSG oMessage;
-    while (PeekMessageW(&oMessage, nullptr, 0, 0, PM_REMOVE)) {
-        if (oMessage.message == WM_QUIT) {
-            PostQuitMessage(static_cast<int>(oMessage.wParam));
-            return;
-        }
-        HWND hActive = GetActiveWindow();
-        if (hActive && IsDialogMessageW(hActive, &oMessage)) continue;
-        TranslateMessage(&oMessage);
-        DispatchMessageW(&oMessage);
-    }
+    if (bUse_Cancel) vDo_Events();
 }
 
 bool bIs_Drive_Letter(const std::wstring &sDrive)
