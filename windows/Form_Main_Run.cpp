@@ -273,6 +273,8 @@ void Command_Run_Click()
     if (oError) {
         bool bFilled = false;
         if (oError->iNumber == iErr_Disk_Full) {
+            // The free space counts only once the stopped file's data is out.
+            oFile.Abandon();
             oCatch_Error([&](int &) { bFilled = bCounts_As_Filled(oError->iNumber, oFSO().FreeSpace(g_sDrive_Letter)); });
         }
         if (bFilled)
