@@ -1,6 +1,8 @@
 #include "Form_Main.h"
 
+#include "Cl_File_System.h"
 #include "Cl_Module_CommonDialog.h"
+#include "Form_Main_Run.h"
 #include "Module_Documents.h"
 #include "Module_Error_Trap.h"
 #include "Module_INI_Functions.h"
@@ -179,6 +181,9 @@ LRESULT CALLBACK Form_Main_Proc(HWND hWnd, UINT uiMessage, WPARAM wParam, LPARAM
             return reinterpret_cast<LRESULT>(g_hWhite_Brush);
         break;
     case WM_CLOSE:
+        // A run in progress is cancelled first; it closes the window after its clean-up.
+        if (bCommand_Run_Defer_Close())
+            return 0;
         // Unloading never refuses the close.
         Form_Unload();
         DestroyWindow(hWnd);
@@ -353,7 +358,7 @@ void Form_Unload()
         vRelease_Common_Dialog();
 
         iLine = 7;
-        // HOOK (zero-fill run): release the file-system layer g_oFSO if it holds anything.
+        vRelease_FSO();
     });
 }
 

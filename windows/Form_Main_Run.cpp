@@ -1,12 +1,317 @@
-// The zero-fill run of Form_Main's start button.
-#include "Form_Main.h"
+// The zero-fill run of Form_Main's start button: the drive's free space is
+// filled with scratch files of zeros, then every scratch folder is removed.
+#include "Form_Main_Run.h"
 
+#include "Cl_File_System.h"
+#include "Form_Main.h"
 #include "Module_Error_Trap.h"
+#include "Module_Globals.h"
+#include "Win_Controls.h"
+#include "Win_Message_Loop.h"
+#include "Zero_Fill_Plan.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <vector>
+
+using namespace Zero_Fill_Plan;
+
+namespace {
+
+// A poll that found the cancel request: leaves the body for the finishing steps.
+struct Run_Cancelled {};
+
+bool g_bRun_Active = false;
+bool g_bClose_After_Run = false;
+
+// Error number of a cycle that did not lower the free space.
+constexpr int32_t iErr_No_Progress = 57;
+
+// Lets the window work while a cancellable run goes on.
+void vPump(bool bUse_Cancel)
+{
+    if (bUse_Cancel) vDo_Events();
+}
+
+bool bIs_Drive_Letter(const std::wstring &sDrive)
+{
+    return sDrive.size() == 2 && sDrive[1] == L':'
+           && ((sDrive[0] >= L'a' && sDrive[0] <= L'z') || (sDrive[0] >= L'A' && sDrive[0] <= L'Z'));
+}
+
+void vPoll()
+{
+    if (g_bCancel) throw Run_Cancelled{};
+}
+
+// Writes uiCount blocks of vBlock one after the other into the open file.
+void vWrite_Blocks(Cl_Scratch_File &oFile, const std::vector<char> &vBlock, std::uint64_t uiCount, bool bUse_Cancel,
+                   int &iLine, int iLine_Pump, int iLine_Write)
+{
+    for (std::uint64_t i = 1; i <= uiCount; ++i) {
+        iLine = iLine_Pump;
+        vPump(bUse_Cancel);
+        iLine = iLine_Pump + 1;
+        vPoll();
+        iLine = iLine_Write;
+        oFile.Write_At((i - 1) * vBlock.size(), vBlock.data(), static_cast<std::uint32_t>(vBlock.size()));
+    }
+}
+
+// The free space once it shows the dBytes just written: some file systems
+// (btrfs) count flushed data only at their next commit, up to half a minute
+// later. Gives up after 40 s and returns the last reading.
+double dSettled_Free_Space(double dBefore, double dBytes, bool bUse_Cancel)
+{
+    double dFree = oFSO().FreeSpace(g_sDrive_Letter);
+    const ULONGLONG uiDeadline = GetTickCount64() + 40000;
+    while (dBytes > 0 && !bFree_Space_Fell(dBefore, dFree, dBytes) && GetTickCount64() < uiDeadline) {
+        if (bUse_Cancel) {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 200, QS_ALLINPUT);
+            vPump(true);
+            vPoll();
+        } else {
+            Sleep(200);
+        }
+        dFree = oFSO().FreeSpace(g_sDrive_Letter);
+    }
+    return dFree;
+}
+
+[[noreturn]] void vRaise_No_Progress(const std::wstring &sFile)
+{
+    vRaise(iErr_No_Progress, L"Device I/O error: the free space did not decrease after writing " + sFile
+                                 + L" (the volume compresses or shares the zeros, or does not store them)");
+}
+
+void vSet_Progress(int iValue)
+{
+    vSet_Progress_Value(hForm_Main_Control(IDC_ProgressBar), std::clamp(iValue, 0, 100));
+}
+
+int iProgress()
+{
+    return iProgress_Value(hForm_Main_Control(IDC_ProgressBar));
+}
+
+}  // namespace
+
+int32_t dGet_Cluster_Size(const std::wstring &sDrive)
+{
+    int32_t iResult = 0;
+    bRun_Trapped(L"dGet_Cluster_Size", Error_Filter::a, [&](int &iLine) {
+        iLine = 3;
+        DWORD uiSectors_Per_Cluster = 0, uiBytes_Per_Sector = 0, uiFree_Clusters = 0, uiTotal_Clusters = 0;
+        std::wstring sRoot = sDrive;
+        if (sRoot.empty() || sRoot.back() != L'\\') sRoot += L'\\';
+        GetDiskFreeSpaceW(sRoot.c_str(), &uiSectors_Per_Cluster, &uiBytes_Per_Sector, &uiFree_Clusters,
+                          &uiTotal_Clusters);
+        iLine = 4;
+        iResult = iMultiply_Checked(static_cast<int32_t>(std::min<DWORD>(uiSectors_Per_Cluster, INT32_MAX)),
+                                    static_cast<int32_t>(std::min<DWORD>(uiBytes_Per_Sector, INT32_MAX)));
+    });
+    return iResult;
+}
+
+bool bCommand_Run_Defer_Close()
+{
+    if (!g_bRun_Active) return false;
+    g_bCancel = true;
+    g_bClose_After_Run = true;
+    return true;
+}
 
 void Command_Run_Click()
 {
-    bRun_Trapped(L"Command_Run_Click", Error_Filter::a, [](int& iLine) {
-        iLine = 16;
-        // Not built yet.
+    bool bUse_Cancel = false;
+    const HWND hCommand_Run = hForm_Main_Control(IDC_Command_Run);
+    const HWND hCommand_Cancel = hForm_Main_Control(IDC_Command_Cancel);
+    Cl_Scratch_File oFile;
+    g_bRun_Active = true;
+
+    std::optional<Error_Record> oError;
+    try {
+        oError = oCatch_Error([&](int &iLine) {
+            iLine = 16;
+            bUse_Cancel = bControl_Visible(hCommand_Cancel);
+            iLine = 17;
+            if (bUse_Cancel) vSet_Control_Enabled(hCommand_Cancel, true);
+            iLine = 18;
+            vSet_Control_Enabled(hCommand_Run, false);
+            iLine = 19;
+            g_bCancel = false;
+            iLine = 20;
+            g_sDrive_Letter = sControl_Text(hForm_Main_Control(IDC_Drive_To_Zero)).substr(0, 2);
+            // Without a drive the names below would lead to the current drive's root.
+            if (!bIs_Drive_Letter(g_sDrive_Letter)) vRaise(68, L"Device unavailable: no drive is chosen");
+            iLine = 21;
+            const std::wstring sStem = sScratch_Stem(g_sDrive_Letter);
+            iLine = 22;
+            const int32_t iCluster_Size = dGet_Cluster_Size(g_sDrive_Letter);
+
+            // The cluster block, built in steps so a cancel is seen early.
+            iLine = 23;
+            std::vector<char> vCluster_Block;
+            vCluster_Block.reserve(static_cast<std::size_t>(std::max(iCluster_Size, 0)));
+            while (static_cast<int32_t>(vCluster_Block.size()) < iCluster_Size) {
+                iLine = 24;
+                vPump(bUse_Cancel);
+                iLine = 25;
+                vPoll();
+                iLine = 26;
+                const std::size_t uiStep = std::min<std::size_t>(65536, iCluster_Size - vCluster_Block.size());
+                vCluster_Block.insert(vCluster_Block.end(), uiStep, '\0');
+            }
+            iLine = 28;
+            vSet_Progress(iProgress() + 5);
+
+            iLine = 29;
+            dDivide_Checked(dBlock_Size, iCluster_Size);
+            const std::uint64_t uiBig_Size = uiBig_Block_Size(static_cast<std::uint32_t>(iCluster_Size));
+            std::vector<char> vBig_Block;
+            vBig_Block.reserve(uiBig_Size);
+            while (vBig_Block.size() < uiBig_Size) {
+                iLine = 30;
+                vPump(bUse_Cancel);
+                iLine = 31;
+                vPoll();
+                iLine = 32;
+                vBig_Block.insert(vBig_Block.end(), vCluster_Block.begin(), vCluster_Block.end());
+            }
+            iLine = 34;
+            vSet_Progress(iProgress() + 5);
+
+            for (int k = 0; k <= iLast_Scratch_Folder; ++k) {
+                iLine = 36;
+                vPump(bUse_Cancel);
+                iLine = 37;
+                vPoll();
+                iLine = 38;
+                const std::wstring sFolder = sScratch_Folder(g_sDrive_Letter, k);
+                if (oFSO().FolderExists(sFolder)) oFSO().DeleteFolder(sFolder, true);
+            }
+
+            iLine = 40;
+            double dFree_Space = oFSO().FreeSpace(g_sDrive_Letter);
+            iLine = 41;
+            const double dStart_Free_Space = dFree_Space;
+            int16_t iFile_Counter = 0;
+
+            iLine = 42;
+            while (dFree_Space > 0) {
+                iLine = 43;
+                if (!oFSO().FolderExists(sStem + L"0")) oFSO().CreateFolder(sStem + L"0");
+                iLine = 44;
+                std::wstring sFile_Name = sScratch_File(g_sDrive_Letter, iFile_Counter);
+                iLine = 46;
+                oFile.Open(sFile_Name);
+
+                iLine = 47;
+                const Fill_Branch eBranch = eChoose_Branch(dFree_Space, uiBig_Size, iCluster_Size);
+                const std::uint64_t uiCount = uiBlock_Count(eBranch, dFree_Space, uiBig_Size, iCluster_Size);
+                const std::vector<char> &vBlock = eBranch == Fill_Branch::Clusters ? vCluster_Block : vBig_Block;
+                switch (eBranch) {
+                case Fill_Branch::Full_File: vWrite_Blocks(oFile, vBlock, uiCount, bUse_Cancel, iLine, 49, 52); break;
+                case Fill_Branch::Big_Blocks: vWrite_Blocks(oFile, vBlock, uiCount, bUse_Cancel, iLine, 56, 59); break;
+                case Fill_Branch::Clusters: vWrite_Blocks(oFile, vBlock, uiCount, bUse_Cancel, iLine, 63, 66); break;
+                case Fill_Branch::Nothing: break;
+                }
+                const double dFile_Bytes = static_cast<double>(uiCount) * static_cast<double>(vBlock.size());
+
+                iLine = 69;
+                oFile.Close();
+                iLine = 70;
+                const double dFree_Before = dFree_Space;
+                dFree_Space = dSettled_Free_Space(dFree_Before, dFile_Bytes, bUse_Cancel);
+                if (!bFree_Space_Fell(dFree_Before, dFree_Space, eBranch == Fill_Branch::Nothing ? 0 : dFile_Bytes))
+                    vRaise_No_Progress(sFile_Name);
+
+                for (;;) {
+                    iLine = 71;
+                    vSet_Progress(iProgress_Percent(dStart_Free_Space, dFree_Space));
+                    iLine = 72;
+                    if (!(oFSO().FreeSpace(g_sDrive_Letter) > oFSO().FileSize(sFile_Name))) break;
+                    iLine = 73;
+                    vPump(bUse_Cancel);
+                    iLine = 74;
+                    vPoll();
+                    iLine = 75;
+                    iFile_Counter = iIncrement_Checked(iFile_Counter);
+                    iLine = 76;
+                    const std::wstring sCopy_Name = sScratch_File(g_sDrive_Letter, iFile_Counter);
+                    const double dCopy_Before = oFSO().FreeSpace(g_sDrive_Letter);
+                    oFSO().Copy_File(sFile_Name, sCopy_Name, true);
+                    if (!bFree_Space_Fell(dCopy_Before, dSettled_Free_Space(dCopy_Before, dFile_Bytes, bUse_Cancel),
+                                          dFile_Bytes)) {
+                        // The system shared the source's blocks instead of taking new ones:
+                        // the copy is made again from the zeros themselves.
+                        oFile.Open(sCopy_Name);
+                        vWrite_Blocks(oFile, vBlock, uiCount, bUse_Cancel, iLine, 73, 76);
+                        oFile.Close();
+                        if (!bFree_Space_Fell(dCopy_Before,
+                                              dSettled_Free_Space(dCopy_Before, dFile_Bytes, bUse_Cancel), dFile_Bytes))
+                            vRaise_No_Progress(sCopy_Name);
+                    }
+                    iLine = 77;
+                    sFile_Name = sCopy_Name;
+                    iLine = 78;
+                    dFree_Space = oFSO().FreeSpace(g_sDrive_Letter);
+                }
+                iLine = 81;
+                iFile_Counter = iIncrement_Checked(iFile_Counter);
+                iLine = 82;
+                dFree_Space = oFSO().FreeSpace(g_sDrive_Letter);
+            }
+            iLine = 84;
+            vSet_Progress(100);
+        });
+    } catch (const Run_Cancelled &) {
+        oError.reset();
+    }
+
+    if (oError) {
+        bool bFilled = false;
+        if (oError->iNumber == iErr_Disk_Full) {
+            // The free space counts only once the stopped file's data is out.
+            oFile.Abandon();
+            oCatch_Error([&](int &) { bFilled = bCounts_As_Filled(oError->iNumber, oFSO().FreeSpace(g_sDrive_Letter)); });
+        }
+        if (bFilled)
+            vSet_Progress(100);
+        else
+            vReport_Error(L"Command_Run_Click", Error_Filter::a, *oError);
+    }
+
+    // Finishing steps: every step is tried, so that one that fails never
+    // leaves scratch files filling the disk; the first failure is reported.
+    std::optional<Error_Record> oFinish_Error;
+    auto vFinish_Step = [&](int iLabel, const std::function<void()> &fStep) {
+        std::optional<Error_Record> oStep = oCatch_Error([&](int &iLine) {
+            iLine = iLabel;
+            fStep();
+        });
+        if (oStep && !oFinish_Error) oFinish_Error = oStep;
+    };
+    vFinish_Step(86, [] { Beep(2500, 5); });
+    // The file may be the one a full disk stopped: what did not reach the disk is deleted anyway.
+    vFinish_Step(87, [&] { oFile.Abandon(); });
+    for (int k = 0; k <= iLast_Scratch_Folder; ++k) {
+        vFinish_Step(89, [&] {
+            const std::wstring sFolder = sScratch_Folder(g_sDrive_Letter, k);
+            if (bIs_Drive_Letter(g_sDrive_Letter) && oFSO().FolderExists(sFolder)) oFSO().DeleteFolder(sFolder, true);
+        });
+    }
+    vFinish_Step(91, [&] {
+        if (bUse_Cancel) vSet_Control_Enabled(hCommand_Cancel, false);
     });
+    vFinish_Step(92, [&] { vSet_Control_Enabled(hCommand_Run, true); });
+    vFinish_Step(98, [] { vSet_Progress(0); });
+    if (oFinish_Error) vReport_Error(L"Command_Run_Click", Error_Filter::a, *oFinish_Error);
+
+    g_bRun_Active = false;
+    if (g_bClose_After_Run) {
+        g_bClose_After_Run = false;
+        if (HWND hForm = hForm_Main()) PostMessageW(hForm, WM_CLOSE, 0, 0);
+    }
 }

@@ -1,0 +1,193 @@
+#!/bin/sh
+# Runs of Morvane.exe on a real volume: a loop-mounted image mapped to drive
+# M: of the tests' Wine prefix, its free space marked with a 0xFF pattern first.
+#   e2e_zero_fill.sh PROGRAM_DIR DRIVER WORK WINE FS_TOOLS CASE
+# CASE: ext4 | btrfs   a whole run: pattern gone, no scratch folder, the
+#                      leftover Delete_Me_Tenderly7 gone, placed files unchanged
+#       cancel         cancel mid-run, then close the window mid-run (ext4)
+#       small          less than 2 MiB free: a run of whole clusters (ext4)
+#       compress       btrfs that compresses the zeros to nothing: the run ends
+#                      with a report instead of going on for ever
+# Exit 77 (skip) with the reason when root, loop devices or disk space are missing.
+fs_tools=$5
+case_name=$6
+bash "$fs_tools/fs_image.sh" sweep "$3/fs" 2>/dev/null
+. "$(dirname "$0")/e2e_lib.sh"
+
+FS="$fs_tools/fs_image.sh"
+fs_dir=$E2E_WORK/fs
+image=$fs_dir/image
+vol=$fs_dir/vol
+drive_link=$WINEPREFIX/dosdevices/m:
+
+cleanup() {
+  e2e_kill
+  [ -n "${frozen:-}" ] && fsfreeze -u "$vol" 2>/dev/null
+  rm -f "$drive_link"
+  bash "$FS" sweep "$fs_dir" >/dev/null 2>&1 || true
+}
+trap cleanup EXIT INT TERM
+
+case $case_name in
+ext4|btrfs) fs_type=$case_name; mib=640 ;;
+cancel) fs_type=ext4; mib=1024 ;;
+small) fs_type=ext4; mib=256 ;;
+compress) fs_type=btrfs; mib=512; mount_options=compress=zstd ;;
+*) echo "unknown case $case_name"; exit 2 ;;
+esac
+
+reason=$(bash "$FS" check "$fs_dir" $((mib + 64)))
+if [ $? -eq 77 ]; then echo "$reason"; exit 77; fi
+command -v fsfreeze >/dev/null || { echo "SKIP: fsfreeze missing"; exit 77; }
+
+bash "$FS" make "$image" "$mib" "$fs_type" || exit 1
+# Blocks that ext4 keeps for root are not free space to the program (it
+# counts what the caller may use); without them the residue shows every
+# free block the run missed.
+[ "$fs_type" = ext4 ] && tune2fs -m 0 "$image" >/dev/null
+bash "$FS" mount "$image" "$vol" ${mount_options:-} || exit 1
+ln -sfn "$vol" "$drive_link"
+
+avail() { sync -f "$vol/."; stat -f -c '%a %S' "$vol" | awk '{ printf "%.0f\n", $1 * $2 }'; }
+kbytes_written() { sync -f "$vol/."; cat "/sys/fs/ext4/$(basename "$(findmnt -n -o SOURCE "$vol")")/lifetime_write_kbytes"; }
+scratch_left() { ls -d "$vol"/Delete_Me_Tenderly* 2>/dev/null | wc -l; }
+
+# Files the run must not change, and a leftover of an interrupted run.
+head -c 3000000 /dev/urandom >"$vol/placed.bin"
+mkdir -p "$vol/keep folder"
+echo "Не трогать" >"$vol/keep folder/note.txt"
+placed_sum=$(cat "$vol/placed.bin" "$vol/keep folder/note.txt" | sha256sum)
+mkdir -p "$vol/Delete_Me_Tenderly7"
+head -c 8192 /dev/zero >"$vol/Delete_Me_Tenderly7/Delete_Me_Tenderly.TMP3"
+if [ "$case_name" = small ]; then
+  # Leave between one cluster and 2 MiB free.
+  fallocate -l $(( $(avail) - 1536 * 1024 )) "$vol/filler.bin"
+  e2e_log "free before the pattern: $(avail) bytes"
+fi
+bash "$FS" pattern "$vol" || exit 1
+free_before=$(avail)
+e2e_log "$fs_type image of $mib MiB, free space $free_before bytes"
+
+# Morvane.exe started on the volume: its current drive, M:, is the one selected.
+start_on_volume() {
+  e2e_copy_program
+  (cd "$vol" && exec "$E2E_WINE" "$E2E_APP/Morvane.exe" >>"$E2E_WORK/morvane.log" 2>&1) &
+  E2E_PID=$!
+  e2e_wait_main
+  # By handle: a title search asks the window for its text, which a window
+  # whose thread waits on a frozen volume cannot answer.
+  main_h="#$(drv wait "$E2E_MAIN" 5)"
+  e2e_expect "drive chosen" "m:" "$(drv text "$E2E_MAIN" Drive_To_Zero | cut -c1-2 | tr 'M' 'm')"
+}
+
+# wait_idle SECONDS: until Command_Run is enabled again; reports boxes met on the way.
+boxes=""
+wait_idle() {
+  i=0
+  while [ $i -lt $(($1 * 4)) ]; do
+    if drv wait Morvane 0 >/dev/null 2>&1; then
+      boxes="$boxes[$(drv text Morvane box)]"
+      drv press Morvane OK
+    elif [ "$(drv enabled "$E2E_MAIN" Command_Run)" = 1 ]; then
+      return 0
+    fi
+    sleep 0.25; i=$((i + 1))
+  done
+  e2e_log "FAIL: the run did not end within $1 s"; E2E_FAILURES=$((E2E_FAILURES + 1))
+}
+
+# freeze_mid_run: holds the volume still once the run has begun writing, so
+# that what the test does next surely happens in the middle of the run.
+freeze_mid_run() {
+  i=0
+  until [ -d "$vol/Delete_Me_Tenderly0" ]; do
+    i=$((i + 1)); [ $i -lt 3000 ] || { e2e_log "FAIL: the run did not start"; e2e_abort; }
+    sleep 0.01
+  done
+  fsfreeze -f "$vol" && frozen=1
+}
+thaw() { fsfreeze -u "$vol"; frozen=""; }
+
+check_after_run() {
+  e2e_expect "$1: boxes shown" "" "$boxes"
+  e2e_expect "$1: scratch folders left" "0" "$(scratch_left)"
+  e2e_expect "$1: placed files" "$placed_sum" "$(cat "$vol/placed.bin" "$vol/keep folder/note.txt" | sha256sum)"
+  free_after=$(avail)
+  # Back to where it was, give or take a few blocks of metadata.
+  diff=$((free_after - free_before)); [ $diff -lt 0 ] && diff=$((-diff))
+  e2e_expect "$1: free space back (|$free_after - $free_before| <= 1 MiB)" "yes" \
+    "$([ $diff -le 1048576 ] && echo yes || echo no)"
+}
+
+case $case_name in
+compress)
+  start_on_volume
+  drv click "$E2E_MAIN" Command_Run
+  wait_idle 150
+  e2e_expect "compress: one report, for the file that took no space" \
+    "[Ошибка функции Command_Run_Click №57, 'Device I/O error: the free space did not decrease after writing" \
+    "$(printf '%s' "$boxes" | sed 's/ m:.*//')"
+  boxes=""
+  check_after_run compress
+  ;;
+ext4|btrfs|small)
+  start_on_volume
+  start=$(date +%s)
+  drv click "$E2E_MAIN" Command_Run
+  wait_idle 120
+  e2e_log "run took $(( $(date +%s) - start )) s"
+  e2e_expect "progress after the run" "0" "$(drv progress "$E2E_MAIN" ProgressBar)"
+  check_after_run run
+  e2e_stop
+  [ "$case_name" = small ] && rm -f "$vol/filler.bin"
+  # Allowed residue in 4 KiB blocks. ext4 keeps a pool of free blocks
+  # (reserved_clusters, 2 % up to 4096) that no writer, root included, may
+  # fill: the pattern and the run each leave some of them untouched, and where
+  # the two choices differ, pattern stays. btrfs: a few blocks of metadata
+  # chunks, which the pattern fill may reach and data files may not.
+  case $fs_type in
+  ext4) limit=$(cat "/sys/fs/ext4/$(basename "$(findmnt -n -o SOURCE "$vol")")/reserved_clusters") ;;
+  btrfs) limit=256 ;;
+  esac
+  # The small case's whole free space is a few hundred blocks, all of which the run must reach.
+  [ "$case_name" = small ] && limit=64
+  bash "$FS" umount "$vol"
+  left=$(bash "$FS" count "$image")
+  e2e_log "pattern blocks left: $left (allowed $limit)"
+  e2e_expect "pattern blocks within the allowance" "yes" "$([ "$left" -le $limit ] && echo yes || echo no)"
+  ;;
+cancel)
+  start_on_volume
+  e2e_expect "cancel usable" "1" "$(drv visible "$E2E_MAIN" Command_Cancel)"
+  written0=$(kbytes_written)
+  drv click-async "$main_h" Command_Run
+  freeze_mid_run
+  drv click-async "$main_h" Command_Cancel
+  thaw
+  wait_idle 120
+  # A run that went on to the end would have written the whole free space.
+  e2e_expect "cancel: stopped early (written < half the free space)" "yes" \
+    "$([ $(( ($(kbytes_written) - written0) * 1024 )) -lt $((free_before / 2)) ] && echo yes || echo no)"
+  e2e_expect "cancel: buttons idle (run, cancel)" "1 0" \
+    "$(drv enabled "$E2E_MAIN" Command_Run \; enabled "$E2E_MAIN" Command_Cancel | tr '\n' ' ' | sed 's/ $//')"
+  check_after_run cancel
+
+  written0=$(kbytes_written)
+  drv click-async "$main_h" Command_Run
+  freeze_mid_run
+  drv close "$main_h"
+  thaw
+  if e2e_wait_exit 60; then e2e_log "ok   closed mid-run: the program ended"
+  else
+    e2e_log "FAIL closed mid-run: the program is still running; its windows:"
+    DISPLAY=${DISPLAY:-} xdotool search --onlyvisible --name '.' getwindowname %@ 2>/dev/null
+    for t in Morvane "$E2E_MAIN"; do drv text "$t" box 2>/dev/null; done
+    E2E_FAILURES=$((E2E_FAILURES + 1))
+  fi
+  check_after_run close
+  e2e_expect "close: stopped early (written < half the free space)" "yes" \
+    "$([ $(( ($(kbytes_written) - written0) * 1024 )) -lt $((free_before / 2)) ] && echo yes || echo no)"
+  ;;
+esac
+
+e2e_finish

@@ -1,0 +1,265 @@
+#include "Cl_File_System.h"
+
+#include "Module_Error_Trap.h"
+
+#include <windows.h>
+
+#include <memory>
+#include <optional>
+
+namespace {
+
+bool bIs_Dot_Entry(const wchar_t *sName)
+{
+    return (sName[0] == L'.' && sName[1] == 0) || (sName[0] == L'.' && sName[1] == L'.' && sName[2] == 0);
+}
+
+// Closes a handle on every way out.
+struct Handle_Guard {
+    HANDLE h;
+    ~Handle_Guard()
+    {
+        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    }
+};
+
+// The entry itself, never what a link of it points to (on Windows).
+HANDLE hOpen_Entry(const std::wstring &sPath)
+{
+    return CreateFileW(sPath.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+std::wstring sFinal_Path(HANDLE hEntry)
+{
+    std::wstring sPath(1024, L'\0');
+    DWORD uiLength = GetFinalPathNameByHandleW(hEntry, &sPath[0], static_cast<DWORD>(sPath.size()),
+                                               FILE_NAME_NORMALIZED);
+    if (uiLength >= sPath.size()) {
+        sPath.resize(uiLength + 1);
+        uiLength = GetFinalPathNameByHandleW(hEntry, &sPath[0], static_cast<DWORD>(sPath.size()),
+                                             FILE_NAME_NORMALIZED);
+    }
+    if (uiLength == 0 || uiLength >= sPath.size()) vRaise_Last_Win32();
+    sPath.resize(uiLength);
+    while (!sPath.empty() && sPath.back() == L'\\') sPath.pop_back();
+    return sPath;
+}
+
+bool bSame_Path(const std::wstring &sA, const std::wstring &sB)
+{
+    return CompareStringOrdinal(sA.c_str(), static_cast<int>(sA.size()), sB.c_str(), static_cast<int>(sB.size()),
+                                TRUE) == CSTR_EQUAL;
+}
+
+// Remembers the first failure of a clean-up that goes on past it: one stuck
+// entry must not leave the rest of the scratch files filling the disk.
+struct First_Error {
+    std::optional<Cl_Error> oError;
+    void vKeep(const Cl_Error &oNew)
+    {
+        if (!oError) oError = oNew;
+    }
+};
+
+void vDelete_Entry(const std::wstring &sPath, const std::wstring &sExpected_Final, bool bForce, First_Error &oFirst);
+
+void vDelete_Children(const std::wstring &sPath, const std::wstring &sFinal, bool bForce, First_Error &oFirst)
+{
+    WIN32_FIND_DATAW oFound;
+    HANDLE hFind = FindFirstFileExW((sPath + L"\\*").c_str(), FindExInfoBasic, &oFound, FindExSearchNameMatch,
+                                    nullptr, 0);
+    if (hFind == INVALID_HANDLE_VALUE) {
+        const DWORD uiError = GetLastError();
+        if (uiError != ERROR_FILE_NOT_FOUND && uiError != ERROR_NO_MORE_FILES) vRaise_Win32(uiError);
+        return;
+    }
+    do {
+        if (bIs_Dot_Entry(oFound.cFileName)) continue;
+        vDelete_Entry(sPath + L"\\" + oFound.cFileName, sFinal + L"\\" + oFound.cFileName, bForce, oFirst);
+    } while (FindNextFileW(hFind, &oFound));
+    FindClose(hFind);
+}
+
+// Opens the entry sPath itself and checks that it is where its name says.
+// A link that the platform follows even when asked not to (Wine does so with
+// Unix symbolic links) leads somewhere else: it is left alone, since deleting
+// through it would delete its target.
+HANDLE hOpen_Checked(const std::wstring &sPath, const std::wstring &sExpected_Final, DWORD &uiAttributes)
+{
+    HANDLE hEntry = hOpen_Entry(sPath);
+    if (hEntry == INVALID_HANDLE_VALUE) vRaise_Last_Win32();
+    Handle_Guard oEntry{hEntry};
+    if (!bSame_Path(sFinal_Path(hEntry), sExpected_Final))
+        vRaise(iErr_Permission_Denied,
+               L"Permission denied: " + sPath + L" is a link that cannot be removed without touching its target");
+    BY_HANDLE_FILE_INFORMATION oInfo;
+    vCheck_Win32(GetFileInformationByHandle(hEntry, &oInfo) != 0);
+    uiAttributes = oInfo.dwFileAttributes;
+    oEntry.h = INVALID_HANDLE_VALUE;
+    return hEntry;
+}
+
+void vDelete_Entry(const std::wstring &sPath, const std::wstring &sExpected_Final, bool bForce, First_Error &oFirst)
+{
+    try {
+        DWORD uiAttributes = 0;
+        Handle_Guard oEntry{hOpen_Checked(sPath, sExpected_Final, uiAttributes)};
+        const bool bLink = (uiAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        if ((uiAttributes & FILE_ATTRIBUTE_DIRECTORY) && !bLink) {
+            // Listing the folder needs it open without delete access; it is
+            // opened and checked again before it goes.
+            CloseHandle(oEntry.h);
+            oEntry.h = INVALID_HANDLE_VALUE;
+            vDelete_Children(sPath, sExpected_Final, bForce, oFirst);
+            oEntry.h = hOpen_Checked(sPath, sExpected_Final, uiAttributes);
+        }
+        if (uiAttributes & FILE_ATTRIBUTE_READONLY) {
+            if (!bForce) vRaise_Win32(ERROR_ACCESS_DENIED);
+            FILE_BASIC_INFO oBasic{};
+            oBasic.FileAttributes = uiAttributes & ~FILE_ATTRIBUTE_READONLY;
+            if (oBasic.FileAttributes == 0) oBasic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+            vCheck_Win32(SetFileInformationByHandle(oEntry.h, FileBasicInfo, &oBasic, sizeof oBasic) != 0);
+        }
+        // Deleting through the handle removes exactly the entry checked above.
+        FILE_DISPOSITION_INFO oDelete{TRUE};
+        vCheck_Win32(SetFileInformationByHandle(oEntry.h, FileDispositionInfo, &oDelete, sizeof oDelete) != 0);
+    } catch (const Cl_Error &oError) {
+        oFirst.vKeep(oError);
+    }
+}
+
+std::wstring sParent_Of(const std::wstring &sPath, std::wstring &sLeaf)
+{
+    const std::size_t uiSlash = sPath.find_last_of(L"\\/");
+    if (uiSlash == std::wstring::npos) vRaise_Win32(ERROR_PATH_NOT_FOUND);
+    sLeaf = sPath.substr(uiSlash + 1);
+    std::wstring sParent = sPath.substr(0, uiSlash);
+    if (sParent.size() == 2 && sParent[1] == L':') sParent += L'\\';
+    return sParent;
+}
+
+std::wstring sDrive_Root(const std::wstring &sDrive)
+{
+    std::wstring sRoot = sDrive;
+    if (sRoot.empty() || sRoot.back() != L'\\') sRoot += L'\\';
+    return sRoot;
+}
+
+}  // namespace
+
+bool Cl_File_System::FolderExists(const std::wstring &sPath) const
+{
+    const DWORD uiAttributes = GetFileAttributesW(sPath.c_str());
+    return uiAttributes != INVALID_FILE_ATTRIBUTES && (uiAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void Cl_File_System::DeleteFolder(const std::wstring &sPath, bool bForce) const
+{
+    std::wstring sTrimmed = sPath;
+    while (sTrimmed.size() > 3 && sTrimmed.back() == L'\\') sTrimmed.pop_back();
+    std::wstring sLeaf;
+    const std::wstring sParent = sParent_Of(sTrimmed, sLeaf);
+    if (sLeaf.empty() || !FolderExists(sTrimmed)) vRaise_Win32(ERROR_PATH_NOT_FOUND);
+    Handle_Guard oParent{CreateFileW(sParent.c_str(), FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
+    if (oParent.h == INVALID_HANDLE_VALUE) vRaise_Last_Win32();
+    First_Error oFirst;
+    vDelete_Entry(sTrimmed, sFinal_Path(oParent.h) + L"\\" + sLeaf, bForce, oFirst);
+    if (oFirst.oError) throw *oFirst.oError;
+}
+
+void Cl_File_System::CreateFolder(const std::wstring &sPath) const
+{
+    vCheck_Win32(CreateDirectoryW(sPath.c_str(), nullptr) != 0);
+}
+
+double Cl_File_System::FreeSpace(const std::wstring &sDrive) const
+{
+    ULARGE_INTEGER uiAvailable{}, uiTotal{}, uiFree{};
+    vCheck_Win32(GetDiskFreeSpaceExW(sDrive_Root(sDrive).c_str(), &uiAvailable, &uiTotal, &uiFree) != 0);
+    return static_cast<double>(uiAvailable.QuadPart);
+}
+
+double Cl_File_System::FileSize(const std::wstring &sPath) const
+{
+    WIN32_FILE_ATTRIBUTE_DATA oData;
+    vCheck_Win32(GetFileAttributesExW(sPath.c_str(), GetFileExInfoStandard, &oData) != 0);
+    ULARGE_INTEGER uiSize;
+    uiSize.LowPart = oData.nFileSizeLow;
+    uiSize.HighPart = oData.nFileSizeHigh;
+    return static_cast<double>(uiSize.QuadPart);
+}
+
+void Cl_File_System::Copy_File(const std::wstring &sSource, const std::wstring &sDestination, bool bOverwrite) const
+{
+    vCheck_Win32(CopyFileW(sSource.c_str(), sDestination.c_str(), bOverwrite ? FALSE : TRUE) != 0);
+    HANDLE hCopy = CreateFileW(sDestination.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hCopy == INVALID_HANDLE_VALUE) vRaise_Last_Win32();
+    const BOOL bFlushed = FlushFileBuffers(hCopy);
+    const DWORD uiError = GetLastError();
+    CloseHandle(hCopy);
+    if (!bFlushed) vRaise_Win32(uiError);
+}
+
+void Cl_Scratch_File::Abandon()
+{
+    if (!m_hFile) return;
+    FlushFileBuffers(m_hFile);
+    CloseHandle(m_hFile);
+    m_hFile = nullptr;
+}
+
+Cl_Scratch_File::~Cl_Scratch_File()
+{
+    if (m_hFile) CloseHandle(m_hFile);
+}
+
+void Cl_Scratch_File::Open(const std::wstring &sPath)
+{
+    Close();
+    HANDLE hFile = CreateFileW(sPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE) vRaise_Last_Win32();
+    m_hFile = hFile;
+}
+
+void Cl_Scratch_File::Write_At(std::uint64_t uiOffset, const void *pData, std::uint32_t uiLength)
+{
+    OVERLAPPED oAt{};
+    oAt.Offset = static_cast<DWORD>(uiOffset & 0xFFFFFFFFu);
+    oAt.OffsetHigh = static_cast<DWORD>(uiOffset >> 32);
+    DWORD uiWritten = 0;
+    vCheck_Win32(WriteFile(m_hFile, pData, uiLength, &uiWritten, &oAt) != 0);
+    // A short write without an error means the volume ran out of room.
+    if (uiWritten != uiLength) vRaise_Win32(ERROR_DISK_FULL);
+}
+
+void Cl_Scratch_File::Close()
+{
+    if (!m_hFile) return;
+    HANDLE hFile = m_hFile;
+    m_hFile = nullptr;
+    const BOOL bFlushed = FlushFileBuffers(hFile);
+    const DWORD uiError = GetLastError();
+    CloseHandle(hFile);
+    if (!bFlushed) vRaise_Win32(uiError);
+}
+
+namespace {
+std::unique_ptr<Cl_File_System> g_oFSO;
+}
+
+Cl_File_System &oFSO()
+{
+    if (!g_oFSO) g_oFSO = std::make_unique<Cl_File_System>();
+    return *g_oFSO;
+}
+
+void vRelease_FSO()
+{
+    g_oFSO.reset();
+}
