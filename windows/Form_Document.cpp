@@ -2,6 +2,7 @@
 
 #include "Form_Main.h"
 #include "Module_Error_Trap.h"
+#include "Win_Controls.h"
 
 #include <commctrl.h>
 
@@ -64,19 +65,7 @@ LRESULT CALLBACK Document_Proc(HWND hWnd, UINT uiMessage, WPARAM wParam, LPARAM 
 
 void vRegister_Class(const Document_Design& oDesign, HINSTANCE hInstance)
 {
-    WNDCLASSEXW oClass{};
-    if (GetClassInfoExW(hInstance, oDesign.sClass_Name, &oClass))
-        return;
-    oClass.cbSize = sizeof oClass;
-    oClass.lpfnWndProc = Document_Proc;
-    oClass.hInstance = hInstance;
-    oClass.hIcon = LoadIconW(hInstance, MAKEINTRESOURCEW(IDI_MORVANE));
-    oClass.hIconSm = static_cast<HICON>(LoadImageW(hInstance, MAKEINTRESOURCEW(IDI_MORVANE), IMAGE_ICON,
-                                                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
-    oClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
-    oClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    oClass.lpszClassName = oDesign.sClass_Name;
-    if (!RegisterClassExW(&oClass))
+    if (!bRegister_Form_Class(hInstance, oDesign.sClass_Name, Document_Proc))
         vRaise_Last_Win32();
 }
 

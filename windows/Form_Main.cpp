@@ -273,17 +273,7 @@ HWND hForm_Main_Control(int iId)
 
 HWND hForm_Main_Create(HINSTANCE hInstance, int iShow_Command)
 {
-    WNDCLASSEXW oClass{};
-    oClass.cbSize = sizeof oClass;
-    oClass.lpfnWndProc = Form_Main_Proc;
-    oClass.hInstance = hInstance;
-    oClass.hIcon = LoadIconW(hInstance, MAKEINTRESOURCEW(IDI_MORVANE));
-    oClass.hIconSm = static_cast<HICON>(LoadImageW(hInstance, MAKEINTRESOURCEW(IDI_MORVANE), IMAGE_ICON,
-                                                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
-    oClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
-    oClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    oClass.lpszClassName = g_sClass_Name;
-    RegisterClassExW(&oClass);
+    bRegister_Form_Class(hInstance, g_sClass_Name, Form_Main_Proc);
 
     HDC hScreen = GetDC(nullptr);
     const int iDpi_X = GetDeviceCaps(hScreen, LOGPIXELSX);

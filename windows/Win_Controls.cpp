@@ -1,5 +1,7 @@
 #include "Win_Controls.h"
 
+#include "Form_Main_Ids.h"
+
 #include <commctrl.h>
 
 int iCheck_Value(HWND hCheck)
@@ -60,4 +62,21 @@ std::wstring sControl_Text(HWND hControl)
 void vSet_Control_Text(HWND hControl, const std::wstring& sText)
 {
     SetWindowTextW(hControl, sText.c_str());
+}
+
+bool bRegister_Form_Class(HINSTANCE hInstance, const wchar_t* sClass_Name, WNDPROC fProc)
+{
+    WNDCLASSEXW oClass{};
+    if (GetClassInfoExW(hInstance, sClass_Name, &oClass))
+        return true;
+    oClass.cbSize = sizeof oClass;
+    oClass.lpfnWndProc = fProc;
+    oClass.hInstance = hInstance;
+    oClass.hIcon = LoadIconW(hInstance, MAKEINTRESOURCEW(IDI_MORVANE));
+    oClass.hIconSm = static_cast<HICON>(LoadImageW(hInstance, MAKEINTRESOURCEW(IDI_MORVANE), IMAGE_ICON,
+                                                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+    oClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+    oClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    oClass.lpszClassName = sClass_Name;
+    return RegisterClassExW(&oClass) != 0;
 }

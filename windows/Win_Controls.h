@@ -21,3 +21,7 @@ void vSet_Progress_Value(HWND hProgress, int iValue);
 // Window text of a control, a combo box's selected entry included.
 std::wstring sControl_Text(HWND hControl);
 void vSet_Control_Text(HWND hControl, const std::wstring& sText);
+
+// Registers a top-level window class of the program (its icon, arrow cursor, dialog-coloured
+// background) once; later calls for the same class do nothing. False when registering fails.
+bool bRegister_Form_Class(HINSTANCE hInstance, const wchar_t* sClass_Name, WNDPROC fProc);

@@ -6,6 +6,9 @@
 # is a cups-pdf printer whose instance configuration writes the PDF files into
 # <dir>/pdf, so tests find their output there and nothing else is touched.
 # Clients (lpstat, Wine) reach it with CUPS_SERVER=<dir>/cups.sock.
+# The files really live in a fresh folder under /tmp and <dir> is a link to it:
+# cupsd's filters run as lp, which cannot pass through a build tree below a
+# private (mode 700) folder, and a short path keeps the socket name in bounds.
 # "start" exits with 77 and prints why when CUPS cannot run on this machine.
 set -eu
 cmd=$1; dir=$2
@@ -18,6 +21,8 @@ instance_conf=/etc/cups/cups-pdf-$suffix.conf
 skip() { echo "SKIP: $*"; exit 77; }
 
 stop() {
+  [ -L "$dir" ] || [ ! -e "$dir" ] || rm -rf "$dir"
+  [ -e "$dir" ] || { rm -f "$dir"; rm -f "$instance_conf"; return 0; }
   if [ -f "$dir/cupsd.pid" ]; then
     pid=$(cat "$dir/cupsd.pid")
     kill "$pid" 2>/dev/null || true
@@ -25,6 +30,9 @@ stop() {
     while kill -0 "$pid" 2>/dev/null && [ $i -lt 50 ]; do i=$((i + 1)); sleep 0.1; done
     rm -f "$dir/cupsd.pid"
   fi
+  real=$(readlink "$dir")
+  rm -f "$dir"
+  case "$real" in /tmp/morvane-cups.*) rm -rf "$real" ;; esac
   rm -f "$instance_conf"
 }
 
@@ -38,7 +46,11 @@ start)
   [ -w /etc/cups ] || skip "/etc/cups is not writable"
   export PATH="$PATH:/usr/sbin"
   stop
-  rm -rf "$dir"
+  mkdir -p "$(dirname "$dir")"
+  real=$(mktemp -d /tmp/morvane-cups.XXXXXX)
+  chmod 755 "$real"
+  ln -s "$real" "$dir"
+  dir=$real
   mkdir -p "$dir/conf/ppd" "$dir/spool/tmp" "$dir/cache" "$dir/state/certs" "$dir/log" "$dir/pdf"
   chmod 755 "$dir" "$dir/conf" "$dir/log"
   chown -R root:lp "$dir/spool" "$dir/cache" "$dir/state"
