@@ -17,6 +17,14 @@ void vInvalid_Property_Value()
     vRaise(iErr_Invalid_Property_Value, L"Invalid property value");
 }
 
+Form_Control oNamed_Control(std::wstring sName, Control_Kind eKind)
+{
+    Form_Control oControl;
+    oControl.sName = std::move(sName);
+    oControl.eKind = eKind;
+    return oControl;
+}
+
 }  // namespace
 
 const wchar_t* sControl_Type_Name(Control_Kind eKind)
@@ -42,9 +50,7 @@ void vSet_Control_Value(const Form_Control& oControl, int32_t iValue)
 
 Form_Control oCheckBox_Control(std::wstring sName, HWND hButton, std::function<void()> fClick)
 {
-    Form_Control oControl;
-    oControl.sName = std::move(sName);
-    oControl.eKind = Control_Kind::CheckBox;
+    Form_Control oControl = oNamed_Control(std::move(sName), Control_Kind::CheckBox);
     oControl.fGet_Value = [hButton] { return static_cast<int32_t>(iCheck_Value(hButton)); };
     oControl.fSet_Value = [hButton](int32_t iValue) {
         if (iValue < 0 || iValue > 2)
@@ -57,9 +63,7 @@ Form_Control oCheckBox_Control(std::wstring sName, HWND hButton, std::function<v
 
 Form_Control oOptionButton_Control(std::wstring sName, HWND hButton, std::function<void()> fClick)
 {
-    Form_Control oControl;
-    oControl.sName = std::move(sName);
-    oControl.eKind = Control_Kind::OptionButton;
+    Form_Control oControl = oNamed_Control(std::move(sName), Control_Kind::OptionButton);
     // The runtime's True is -1.
     oControl.fGet_Value = [hButton] {
         return SendMessageW(hButton, BM_GETCHECK, 0, 0) == BST_CHECKED ? -1 : 0;
@@ -73,9 +77,7 @@ Form_Control oOptionButton_Control(std::wstring sName, HWND hButton, std::functi
 
 Form_Control oTextBox_Control(std::wstring sName, HWND hEdit)
 {
-    Form_Control oControl;
-    oControl.sName = std::move(sName);
-    oControl.eKind = Control_Kind::TextBox;
+    Form_Control oControl = oNamed_Control(std::move(sName), Control_Kind::TextBox);
     oControl.fGet_Text = [hEdit] { return sControl_Text(hEdit); };
     oControl.fSet_Text = [hEdit](const std::wstring& sText) { vSet_Control_Text(hEdit, sText); };
     return oControl;
@@ -83,9 +85,7 @@ Form_Control oTextBox_Control(std::wstring sName, HWND hEdit)
 
 Form_Control oComboBox_Control(std::wstring sName, HWND hCombo)
 {
-    Form_Control oControl;
-    oControl.sName = std::move(sName);
-    oControl.eKind = Control_Kind::ComboBox;
+    Form_Control oControl = oNamed_Control(std::move(sName), Control_Kind::ComboBox);
     oControl.fGet_Text = [hCombo] { return sControl_Text(hCombo); };
     oControl.fSet_Text = [hCombo](const std::wstring& sText) {
         if ((GetWindowLongW(hCombo, GWL_STYLE) & 0x3) != CBS_DROPDOWNLIST) {
@@ -108,9 +108,7 @@ Form_Control oComboBox_Control(std::wstring sName, HWND hCombo)
 
 Form_Control oSlider_Control(std::wstring sName, HWND hTrackbar, std::function<void()> fClick)
 {
-    Form_Control oControl;
-    oControl.sName = std::move(sName);
-    oControl.eKind = Control_Kind::Slider;
+    Form_Control oControl = oNamed_Control(std::move(sName), Control_Kind::Slider);
     oControl.fGet_Value = [hTrackbar] {
         return static_cast<int32_t>(SendMessageW(hTrackbar, TBM_GETPOS, 0, 0));
     };
@@ -126,7 +124,5 @@ Form_Control oSlider_Control(std::wstring sName, HWND hTrackbar, std::function<v
 
 Form_Control oOther_Control(std::wstring sName)
 {
-    Form_Control oControl;
-    oControl.sName = std::move(sName);
-    return oControl;
+    return oNamed_Control(std::move(sName), Control_Kind::Other);
 }

@@ -21,10 +21,25 @@ const int iClient_Width_Twips = 3588;
 const int iClient_Height_Twips = 2724;
 
 HWND g_hForm_Main = nullptr;
+
 HFONT g_hFont_Default = nullptr;
 HFONT g_hFont_Bold = nullptr;
 HFONT g_hFont_Print = nullptr;
 HBRUSH g_hWhite_Brush = nullptr;
+
+// Line labels of the three steps that load one shipped document.
+struct Document_Labels { int iRead, iDecode, iPrepare; };
+
+// One shipped document, prepared for display and printing.
+std::wstring sLoad_Document(const std::wstring& sPath, int& iLine, Document_Labels oLabels)
+{
+    iLine = oLabels.iRead;
+    const std::string sBytes = sRead_File_Bytes(sPath);
+    iLine = oLabels.iDecode;
+    const std::wstring sFile = sDecode_Windows_1251(sBytes);
+    iLine = oLabels.iPrepare;
+    return sPrepare_Document(sFile);
+}
 
 enum class Font_Kind { Default, Bold, Print };
 
@@ -318,19 +333,8 @@ void Form_Load()
         iLine = 4;
         vSettings(0, oForm_Main_Controls());
 
-        iLine = 5;
-        const std::string sLicence_Bytes = sRead_File_Bytes(sFolder + L"\\Лицензионное соглашение.txt");
-        iLine = 7;
-        const std::wstring sLicence_File = sDecode_Windows_1251(sLicence_Bytes);
-        iLine = 8;
-        g_sLicence_Text = sPrepare_Document(sLicence_File);
-
-        iLine = 11;
-        const std::string sHelp_Bytes = sRead_File_Bytes(sFolder + L"\\Справка.txt");
-        iLine = 12;
-        const std::wstring sHelp_File = sDecode_Windows_1251(sHelp_Bytes);
-        iLine = 13;
-        g_sHelp_Text = sPrepare_Document(sHelp_File);
+        g_sLicence_Text = sLoad_Document(sFolder + L"\\Лицензионное соглашение.txt", iLine, {5, 7, 8});
+        g_sHelp_Text = sLoad_Document(sFolder + L"\\Справка.txt", iLine, {11, 12, 13});
 
         iLine = 17;
         vSet_Control_Text(g_hForm_Main, sForm_Main_Caption(MORVANE_PRODUCT_NAME, MORVANE_VERSION_MAJOR,
