@@ -1,5 +1,7 @@
 #include "functions_main.h"
 
+#include "folder_remove.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -195,28 +197,7 @@ double dGet_Partition_FreeSpace(QString qsDev_Path)
 
 void vFolder_Remove(QString qsPath)
 {
-    const QFileInfo qPath_Info(qsPath);
-    if (qPath_Info.isSymLink()) {
-        QFile::remove(qsPath);
-        return;
-    }
-    if (!qPath_Info.isDir())
-        return;
-
-    const QDir qDir(qsPath);
-    const QFileInfoList lstEntries = qDir.entryInfoList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
-
-    // Links go as links, files first, folders after, the folder itself last.
-    for (const QFileInfo &qEntry : lstEntries) {
-        if (qEntry.isSymLink() || !qEntry.isDir())
-            QFile::remove(qEntry.absoluteFilePath());
-    }
-    for (const QFileInfo &qEntry : lstEntries) {
-        if (!qEntry.isSymLink() && qEntry.isDir())
-            vFolder_Remove(qEntry.absoluteFilePath());
-    }
-    QDir().rmdir(qDir.absolutePath());
+    vRemove_Folder_Tree(qsPath);
 }
 
 QStringList qslPartition_Items(const QStringList &qslDf_Lines)
