@@ -4,6 +4,7 @@
 # (pkexec) on the display, asks polkit for the action, then purges the package and checks that
 # nothing of it is left. Needs root; a trap purges the package if the test stops midway.
 set -u
+. "$(dirname "$0")/../linux/x_window.sh"
 deb=$1
 export DISPLAY=$2
 fail() { echo "FAIL: $*"; exit 1; }
@@ -69,12 +70,7 @@ echo "files and Depends as expected"
 # wait_window <log>: the program's window on the display, by its title; its process must be the
 # installed program.
 wait_window() {
-  window=
-  for _ in $(seq 300); do
-    window=$(xdotool search --name '^Morvane v\.1\.2$' 2>/dev/null | head -n 1)
-    [ -n "$window" ] && break
-    sleep 0.1
-  done
+  window=$(x_wait_window '^Morvane v\.1\.2$')
   [ -n "$window" ] || { cat "$1"; fail "no window titled 'Morvane v.1.2'"; }
   exe=$(readlink "/proc/$(xdotool getwindowpid "$window")/exe")
   [ "$exe" = "$program" ] || fail "the window belongs to $exe, not $program"
