@@ -44,21 +44,17 @@ if(NOT MORVANE_CHANGELOG_TOP MATCHES "^morvane \\(${PROJECT_VERSION}\\) ")
   message(FATAL_ERROR "resources/changelog starts with '${MORVANE_CHANGELOG_TOP}': "
                       "add an entry for version ${PROJECT_VERSION} at its top")
 endif()
-# morvane_gzip(<source> <output>): a document compressed as Debian wants it (best, no name or time).
-function(morvane_gzip source output)
-  add_custom_command(OUTPUT ${output}
-    COMMAND sh -c "gzip -9n <\"$1\" >\"$2\"" sh ${source} ${output}
-    DEPENDS ${source} VERBATIM)
-endfunction()
-morvane_gzip(${MORVANE_RESOURCES}/changelog ${MORVANE_DESKTOP_BUILD}/changelog.gz)
+# Compressed as Debian wants it: best, without name or time.
+add_custom_command(OUTPUT ${MORVANE_DESKTOP_BUILD}/changelog.gz
+  COMMAND sh -c "gzip -9n <\"$1\" >\"$2\"" sh ${MORVANE_RESOURCES}/changelog ${MORVANE_DESKTOP_BUILD}/changelog.gz
+  DEPENDS ${MORVANE_RESOURCES}/changelog VERBATIM)
 # Named after the package, not the project (CMAKE_INSTALL_DOCDIR would say "Morvane").
 install(FILES ${MORVANE_DESKTOP_BUILD}/copyright ${MORVANE_DESKTOP_BUILD}/changelog.gz
   DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/morvane)
 
+# Plain text here; the .deb gets it compressed (cmake/deb-compress-manpages.cmake).
 configure_file(${MORVANE_RESOURCES}/morvane_qt.1.in ${MORVANE_DESKTOP_BUILD}/morvane_qt.1 @ONLY)
-morvane_gzip(${MORVANE_DESKTOP_BUILD}/morvane_qt.1 ${MORVANE_DESKTOP_BUILD}/morvane_qt.1.gz)
-install(FILES ${MORVANE_DESKTOP_BUILD}/morvane_qt.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${MORVANE_DESKTOP_BUILD}/morvane_qt.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 add_custom_target(morvane_desktop_files ALL
-  DEPENDS ${MORVANE_ICON_PNGS} ${MORVANE_DESKTOP_BUILD}/copyright ${MORVANE_DESKTOP_BUILD}/changelog.gz
-          ${MORVANE_DESKTOP_BUILD}/morvane_qt.1.gz)
+  DEPENDS ${MORVANE_ICON_PNGS} ${MORVANE_DESKTOP_BUILD}/copyright ${MORVANE_DESKTOP_BUILD}/changelog.gz)

@@ -28,6 +28,8 @@ else()
   # The menu entry's administrator action starts the program through pkexec.
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS pkexec)
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+  # Manual pages are installed as plain text, as any `cmake --install` expects them.
+  set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/deb-compress-manpages.cmake)
   set(CPACK_PACKAGE_DESCRIPTION
 "Morvane overwrites the free space of one chosen partition with zero bytes, so
 that sector-by-sector images and virtual-disk files of that partition compress
