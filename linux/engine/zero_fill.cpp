@@ -22,6 +22,11 @@ constexpr int iMax_Idle_Steps = 3;
 
 enum class Write_End { Done, Full, Failed, Cancelled };
 
+QString qsName(const QString &qsWrite_Path, int iFile_Number)
+{
+    return qsWrite_Path + "/" + QString::number(iFile_Number);
+}
+
 bool bDevice_Full(int iErrno)
 {
     return iErrno == ENOSPC || iErrno == EDQUOT;
@@ -30,17 +35,19 @@ bool bDevice_Full(int iErrno)
 // Writes uiFile_Size rounded down to 4 bytes of zeros into a new file and makes them reach the
 // device before the file is closed: a file system with delayed allocation may otherwise drop
 // never-flushed blocks when the file is deleted. With bShow_Progress each percentage is reported
-// once the file holds the write that reaches it, and the caller may cancel there.
+// once the file holds the write that reaches it, and the caller may cancel there. With bAppend
+// the zeros go after what the file already holds.
 Write_End eWrite_Zero_File(const QString &qsFile_Name, quint32 uiFile_Size, bool bShow_Progress,
-                           const Zero_Fill_Hooks &hooks, qint64 *pWritten = nullptr)
+                           const Zero_Fill_Hooks &hooks, qint64 *pWritten = nullptr, bool bAppend = false)
 {
     Zero_Writer writer;
     errno = 0;
-    if (!writer.bOpen(qsFile_Name))
+    if (!writer.bOpen(qsFile_Name, bAppend))
         return bDevice_Full(errno) ? Write_End::Full : Write_End::Failed;
 
     const quint32 uiWrites = uiFile_Size / 4;
-    const qint64 iEnd = qint64(uiWrites) * 4;
+    const qint64 iStart = writer.iSize();
+    const qint64 iEnd = iStart + qint64(uiWrites) * 4;
     quint32 uiMark = uiNext_Percent_Step(0, uiFile_Size);
     Write_End eEnd = Write_End::Done;
     while (writer.iSize() < iEnd && eEnd == Write_End::Done) {
@@ -55,7 +62,7 @@ Write_End eWrite_Zero_File(const QString &qsFile_Name, quint32 uiFile_Size, bool
         }
         if (pWritten != nullptr)
             *pWritten += iDone;
-        while (bShow_Progress && uiMark < uiWrites && writer.iSize() >= qint64(uiMark + 1) * 4) {
+        while (bShow_Progress && uiMark < uiWrites && writer.iSize() - iStart >= qint64(uiMark + 1) * 4) {
             hooks.vFile_Progress(iFile_Percent(uiMark, uiFile_Size));
             uiMark = uiNext_Percent_Step(uiMark, uiFile_Size);
             if (hooks.bPump_Cancelled()) {
@@ -71,26 +78,26 @@ Write_End eWrite_Zero_File(const QString &qsFile_Name, quint32 uiFile_Size, bool
 
 // Once the first write has met a full device, blocks are still free: ext2/3/4 keep some for root
 // (an image of the volume carries them too), and a file system reserves room for the metadata of
-// a file being written that it gives back when the file is flushed. New files take them until
-// one of them gets nothing.
+// a file being written that it gives back when the file is flushed. The last file grows into
+// them until it gets nothing: one file growing takes the blocks a single writer filling the
+// device would take, where a new file starts elsewhere and leaves other blocks free.
 Write_End eTop_Up(const QString &qsWrite_Path, Zero_Fill_Result &result, const Zero_Fill_Hooks &hooks)
 {
     const QByteArray qbaPath = QFile::encodeName(qsWrite_Path);
     bool bFlushed = false;
-    // Each file must lower the free block count, so the top-up ends however large the volume.
+    // Every step must lower the free block count, so the top-up ends however large the volume.
     for (;;) {
         struct statvfs svBefore {};
         if (::statvfs(qbaPath.constData(), &svBefore) != 0 || svBefore.f_bfree == 0)
             break;
         const quint64 uiFree = quint64(svBefore.f_bfree) * svBefore.f_frsize;
         const quint32 uiFile_Size = quint32(std::min<quint64>(uiFree, uiMax_File_Size)) & ~3u;
-        // The file that met the full device keeps its name: a new file must never reopen it.
+        // The file that met the full device, if any, else the last whole one; never emptied.
         int iName = result.iFile_Number;
-        while (QFileInfo::exists(qsWrite_Path + "/" + QString::number(iName)))
-            ++iName;
-        const QString qsFile_Name = qsWrite_Path + "/" + QString::number(iName);
+        const bool bAppend = QFileInfo::exists(qsName(qsWrite_Path, iName)) || (iName > 0 && QFileInfo::exists(qsName(qsWrite_Path, --iName)));
+        const QString qsFile_Name = qsName(qsWrite_Path, bAppend ? iName : result.iFile_Number);
         qint64 iWritten = 0;
-        const Write_End eEnd = eWrite_Zero_File(qsFile_Name, uiFile_Size, false, hooks, &iWritten);
+        const Write_End eEnd = eWrite_Zero_File(qsFile_Name, uiFile_Size, false, hooks, &iWritten, bAppend);
         if (eEnd == Write_End::Failed)
             result.qsFailed_Path = qsFile_Name;
         if (eEnd == Write_End::Failed || eEnd == Write_End::Cancelled)
@@ -104,7 +111,8 @@ Write_End eTop_Up(const QString &qsWrite_Path, Zero_Fill_Result &result, const Z
             bFlushed = true;
             continue;
         }
-        hooks.vFile_Count(++result.iFile_Number);
+        if (!bAppend)
+            hooks.vFile_Count(++result.iFile_Number);
         if (hooks.bPump_Cancelled())
             return Write_End::Cancelled;
         struct statvfs svAfter {};

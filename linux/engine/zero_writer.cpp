@@ -14,18 +14,20 @@
 
 namespace {
 
-// Large writes keep the disk busy; a multiple of every direct-write alignment in use.
-constexpr qint64 iBlock_Bytes = 8 * 1024 * 1024;
+// Direct writes this large make the allocator place the file as it places one written through
+// the cache and flushed at the end; smaller ones leave other blocks free when the device fills.
+constexpr qint64 iDirect_Block_Bytes = 64 * 1024 * 1024;
+// Through the cache, the size a plain copy of /dev/zero uses.
+constexpr qint64 iBuffered_Block_Bytes = 1024 * 1024;
 constexpr qint64 iPage_Bytes = 4096;
-constexpr long lXfs_Super_Magic = 0x58465342;
+constexpr long lExt4_Super_Magic = 0xef53;
 constexpr long lBtrfs_Super_Magic = 0x9123683e;
-constexpr long lTmpfs_Magic = 0x01021994;
 
 const char *pZeros()
 {
     static char *const pBuffer = []() {
-        auto *p = static_cast<char *>(std::aligned_alloc(iPage_Bytes, iBlock_Bytes));
-        std::memset(p, 0, iBlock_Bytes);
+        auto *p = static_cast<char *>(std::aligned_alloc(iPage_Bytes, iDirect_Block_Bytes));
+        std::memset(p, 0, iDirect_Block_Bytes);
         return p;
     }();
     return pBuffer;
@@ -53,65 +55,64 @@ Zero_Writer::~Zero_Writer()
         ::close(m_iFd);
 }
 
-bool Zero_Writer::bOpen(const QString &qsFile_Name)
+bool Zero_Writer::bOpen(const QString &qsFile_Name, bool bAppend)
 {
-    m_iFd = ::open(QFile::encodeName(qsFile_Name).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    m_iFd = ::open(QFile::encodeName(qsFile_Name).constData(),
+                   O_WRONLY | O_CREAT | O_CLOEXEC | (bAppend ? O_APPEND : O_TRUNC), 0666);
     if (m_iFd < 0)
         return false;
+    struct stat st {};
+    m_iSize = bAppend && ::fstat(m_iFd, &st) == 0 ? st.st_size : 0;
     struct statfs sfs {};
     const long lType = ::fstatfs(m_iFd, &sfs) == 0 ? long(sfs.f_type) : 0;
-    // tmpfs has no device to bypass the cache for; btrfs checksums and copies direct writes
-    // through its own buffers and gains nothing from them.
-    if (lType != lBtrfs_Super_Magic && lType != lTmpfs_Magic) {
+    // Only ext4 takes direct writes onto the blocks a single buffered writer would fill. xfs puts
+    // them elsewhere and leaves the ends of its allocation groups free when the device fills
+    // (about 30 MiB of 1 GiB that a buffered writer reaches); btrfs checksums and copies them
+    // through its own buffers and gains nothing; tmpfs has no device to bypass the cache for.
+    if (lType == lExt4_Super_Magic) {
         const int iFlags = ::fcntl(m_iFd, F_GETFL);
         m_bDirect = iFlags >= 0 && ::fcntl(m_iFd, F_SETFL, iFlags | O_DIRECT) == 0;
         if (m_bDirect)
             m_iAlign = iDirect_Alignment(m_iFd);
     }
-    // Buffered, the writeback of each block starts at once: the disk stays busy while the next
-    // block is copied, and the closing fsync has little to wait for. Not on xfs: blocks written
-    // back while the file grows take speculative preallocations with them that stay unwritten
-    // when the device fills.
-    m_bStart_Writeback = !m_bDirect && lType != lXfs_Super_Magic;
+    // On btrfs the writeback of each block starts at once, which keeps the disk busy while the
+    // next block is copied. Elsewhere it would make the allocator place the file differently.
+    m_bStart_Writeback = lType == lBtrfs_Super_Magic;
     return true;
 }
 
-qint64 Zero_Writer::iWrite_Chunk(qint64 iBytes)
+void Zero_Writer::vStop_Direct()
 {
-    const bool bAligned = m_iSize % m_iAlign == 0 && iBytes >= m_iAlign;
-    if (m_bDirect && !bAligned) {
-        // The tail of the file: a normal write, from here on.
-        const int iFlags = ::fcntl(m_iFd, F_GETFL);
-        ::fcntl(m_iFd, F_SETFL, iFlags & ~O_DIRECT);
-        m_bDirect = false;
-    }
-    if (m_bDirect)
-        iBytes -= iBytes % m_iAlign;
-    const ssize_t iDone = ::write(m_iFd, pZeros(), size_t(iBytes));
-    if (iDone > 0 && m_bStart_Writeback)
-        ::sync_file_range(m_iFd, m_iSize, iDone, SYNC_FILE_RANGE_WRITE);
-    if (iDone > 0)
-        m_iSize += iDone;
-    return iDone;
+    const int iFlags = ::fcntl(m_iFd, F_GETFL);
+    ::fcntl(m_iFd, F_SETFL, iFlags & ~O_DIRECT);
+    m_bDirect = false;
 }
 
 qint64 Zero_Writer::iWrite_Block(qint64 iEnd)
 {
-    // Near a full device a large write fails where smaller ones still fit: halve down to one
-    // block before calling the device full, as a single writer filling it would get that far.
-    const qint64 iSmallest = m_bDirect ? m_iAlign : iPage_Bytes;
-    qint64 iChunk = iBlock_Bytes;
     while (m_iSize < iEnd) {
+        qint64 iBytes = std::min(m_bDirect ? iDirect_Block_Bytes : iBuffered_Block_Bytes, iEnd - m_iSize);
+        // The unaligned tail of the file goes through the cache.
+        if (m_bDirect && (m_iSize % m_iAlign != 0 || iBytes < m_iAlign))
+            vStop_Direct();
+        if (m_bDirect)
+            iBytes -= iBytes % m_iAlign;
         errno = 0;
-        const qint64 iDone = iWrite_Chunk(std::min(iChunk, iEnd - m_iSize));
-        if (iDone > 0)
-            return iDone;
+        const ssize_t iDone = ::write(m_iFd, pZeros(), size_t(iBytes));
         if (iDone < 0 && errno == EINTR)
             continue;
-        if (iDone < 0 && bDevice_Full(errno) && iChunk > iSmallest) {
-            iChunk = std::max(iSmallest, iChunk / 2);
+        // A full device for a large direct write may still take the smaller pieces a buffered
+        // writer would put there: the rest of the file goes through the cache, as one such
+        // writer's would.
+        if (iDone < 0 && m_bDirect && bDevice_Full(errno)) {
+            vStop_Direct();
             continue;
         }
+        if (iDone <= 0)
+            return iDone;
+        if (m_bStart_Writeback)
+            ::sync_file_range(m_iFd, m_iSize, iDone, SYNC_FILE_RANGE_WRITE);
+        m_iSize += iDone;
         return iDone;
     }
     return 0;

@@ -4,9 +4,10 @@
 #include <QString>
 #include <QtGlobal>
 
-// One scratch file of zeros. Where the file system gains from it the zeros go past the page cache
-// (O_DIRECT, large aligned writes): a fill of gigabytes then never floods the cache with dirty
-// pages that stall every other program's writes. The unaligned tail goes through a normal write.
+// One scratch file of zeros. Where it leaves no more blocks unwritten than a buffered writer, the
+// zeros go past the page cache (O_DIRECT, large aligned writes): a fill of gigabytes then never
+// floods the cache with dirty pages that stall every other program's writes. The unaligned tail
+// and the last pieces before a full device go through normal writes.
 class Zero_Writer
 {
 public:
@@ -15,8 +16,9 @@ public:
     Zero_Writer(const Zero_Writer &) = delete;
     Zero_Writer &operator=(const Zero_Writer &) = delete;
 
-    // Creates or empties qsFile_Name for writing; false with errno set when it cannot be opened.
-    bool bOpen(const QString &qsFile_Name);
+    // Creates or empties qsFile_Name for writing, or with bAppend opens it to write after its end;
+    // false with errno set when it cannot be opened.
+    bool bOpen(const QString &qsFile_Name, bool bAppend = false);
     // Appends one block of zeros, never past iEnd (the size the file is to have). Returns the
     // bytes added; 0 or less when the device is full or failed, errno telling which.
     qint64 iWrite_Block(qint64 iEnd);
@@ -29,7 +31,7 @@ public:
     bool bFinish();
 
 private:
-    qint64 iWrite_Chunk(qint64 iBytes);
+    void vStop_Direct();
 
     int m_iFd = -1;
     bool m_bDirect = false;
