@@ -10,6 +10,8 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QProgressBar>
 
 #include <sys/stat.h>
 
@@ -100,6 +102,38 @@ void vLock_For_Run(Ui::Form_Main *ui, bool bLock, bool bCancellable)
         pWidget->setEnabled(!bLock);
 }
 
+// A progress bar repaints itself at once on every new value, and each pump paints what changed;
+// either waits for the display. One of each per interval keeps what the user sees current
+// without the run waiting on the screen: the bars always hold the latest value.
+class Display_Throttle
+{
+public:
+    Display_Throttle() { m_qPaint_Clock.start(); m_qPump_Clock.start(); }
+    void vShow(QProgressBar *pBar, int iValue)
+    {
+        const bool bDue = m_qPaint_Clock.hasExpired(iInterval_Ms);
+        if (!bDue)
+            pBar->setUpdatesEnabled(false);
+        pBar->setValue(iValue);
+        if (bDue)
+            m_qPaint_Clock.restart();
+        else
+            pBar->setUpdatesEnabled(true);  // painted at the next due repaint or pump
+    }
+    bool bPump_Due()
+    {
+        if (!m_qPump_Clock.hasExpired(iInterval_Ms))
+            return false;
+        m_qPump_Clock.restart();
+        return true;
+    }
+
+private:
+    static constexpr qint64 iInterval_Ms = 40;
+    QElapsedTimer m_qPaint_Clock;
+    QElapsedTimer m_qPump_Clock;
+};
+
 } // namespace
 
 void Form_Main::on_pushButton_Start_clicked()
@@ -143,11 +177,12 @@ void Form_Main::on_pushButton_Start_clicked()
 
     Zero_Fill_Hooks hooks;
     hooks.dFree_Space = [&qsDev_Path]() { return dGet_Partition_FreeSpace(qsDev_Path); };
-    hooks.vFile_Progress = [this](int iValue) { ui->progressBar_File->setValue(iValue); };
-    hooks.vTotal_Progress = [this](int iValue) { ui->progressBar_Total->setValue(iValue); };
+    Display_Throttle qThrottle;
+    hooks.vFile_Progress = [this, &qThrottle](int iValue) { qThrottle.vShow(ui->progressBar_File, iValue); };
+    hooks.vTotal_Progress = [this, &qThrottle](int iValue) { qThrottle.vShow(ui->progressBar_Total, iValue); };
     hooks.vFile_Count = [this](int iFiles) { ui->label_Copy_Value->setText(QString::number(iFiles)); };
-    hooks.bPump_Cancelled = [bPump_Events]() {
-        if (bPump_Events)
+    hooks.bPump_Cancelled = [bPump_Events, &qThrottle]() {
+        if (bPump_Events && qThrottle.bPump_Due())
             QCoreApplication::processEvents();
         return g_bCancel || Run_Signal_Guard::bSignalled();
     };
