@@ -108,27 +108,27 @@ void vLock_For_Run(Ui::Form_Main *ui, bool bLock, bool bCancellable)
 class Display_Throttle
 {
 public:
-    Display_Throttle() { m_qPaint_Clock.start(); m_qPump_Clock.start(); }
     void vShow(QProgressBar *pBar, int iValue)
     {
-        const bool bDue = m_qPaint_Clock.hasExpired(iInterval_Ms);
+        const bool bDue = bDue_And_Restart(m_qPaint_Clock);
         if (!bDue)
             pBar->setUpdatesEnabled(false);
         pBar->setValue(iValue);
-        if (bDue)
-            m_qPaint_Clock.restart();
-        else
+        if (!bDue)
             pBar->setUpdatesEnabled(true);  // painted at the next due repaint or pump
     }
-    bool bPump_Due()
+    bool bPump_Due() { return bDue_And_Restart(m_qPump_Clock); }
+
+private:
+    // The first call is always due, so a cancel pressed early is seen at the first step.
+    static bool bDue_And_Restart(QElapsedTimer &qClock)
     {
-        if (!m_qPump_Clock.hasExpired(iInterval_Ms))
+        if (qClock.isValid() && !qClock.hasExpired(iInterval_Ms))
             return false;
-        m_qPump_Clock.restart();
+        qClock.start();
         return true;
     }
 
-private:
     static constexpr qint64 iInterval_Ms = 40;
     QElapsedTimer m_qPaint_Clock;
     QElapsedTimer m_qPump_Clock;
