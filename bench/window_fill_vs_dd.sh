@@ -76,14 +76,18 @@ window_start() {
   xdotool mousemove --window "$window" 300 119 click 1; sleep 0.5
   xdotool key Home; for i in $(seq "$n"); do xdotool key Down; done; xdotool key Return; sleep 0.3
 }
-# One full run: Start, Yes in the confirmation box, until the scratch folder is gone and committed.
-window_fill() {
+# Start, then the confirmation box: not timed, dd asks no question.
+window_ask() {
   xdotool mousemove --window "$window" 300 22 click 1
   local box=
   for i in $(seq 200); do
     box=$(xdotool search --pid "$window_pid" --onlyvisible --name '' 2>/dev/null | grep -vx "$window" | tail -n 1 || true)
     [ -n "$box" ] && break; sleep 0.02
   done
+  sleep 0.2
+}
+# The run from the Yes until the scratch folder is gone and the volume committed.
+window_fill() {
   xdotool key alt+y
   for i in $(seq 500); do [ -d "$point/Delete_Zero" ] && break; sleep 0.01; done
   while [ -d "$point/Delete_Zero" ]; do sleep 0.01; done
@@ -105,6 +109,7 @@ for type in "${types[@]}"; do
   : >"$work/dd.t"; : >"$work/run.t"; dd_dirty=0; run_dirty=0
   for round in $(seq "$rounds"); do
     read -r t d < <(measured dd_fill); echo "$t" >>"$work/dd.t"; [ "$d" -gt "$dd_dirty" ] && dd_dirty=$d
+    window_ask
     read -r u e < <(measured window_fill); echo "$u" >>"$work/run.t"; [ "$e" -gt "$run_dirty" ] && run_dirty=$e
     awk -v ty="$type" -v r="$round" -v t="$t" -v u="$u" -v d="$d" -v e="$e" 'BEGIN {
       printf "%-5s round %d  dd %.2f s (Dirty peak %d MiB)  window %.2f s (Dirty peak %d MiB)\n", ty, r, t / 1e9, d, u / 1e9, e }'
