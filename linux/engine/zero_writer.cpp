@@ -17,8 +17,10 @@ namespace {
 // Direct writes this large make the allocator place the file as it places one written through
 // the cache and flushed at the end; smaller ones leave other blocks free when the device fills.
 constexpr qint64 iDirect_Block_Bytes = 64 * 1024 * 1024;
-// Through the cache, the size a plain copy of /dev/zero uses.
+// Through the cache, the size a plain copy of /dev/zero uses; larger where each block's writeback
+// is started at once, which then keeps the disk busy with fewer calls.
 constexpr qint64 iBuffered_Block_Bytes = 1024 * 1024;
+constexpr qint64 iWriteback_Block_Bytes = 8 * 1024 * 1024;
 constexpr qint64 iPage_Bytes = 4096;
 constexpr long lExt4_Super_Magic = 0xef53;
 constexpr long lBtrfs_Super_Magic = 0x9123683e;
@@ -91,7 +93,9 @@ void Zero_Writer::vStop_Direct()
 qint64 Zero_Writer::iWrite_Block(qint64 iEnd)
 {
     while (m_iSize < iEnd) {
-        qint64 iBytes = std::min(m_bDirect ? iDirect_Block_Bytes : iBuffered_Block_Bytes, iEnd - m_iSize);
+        const qint64 iBlock = m_bDirect ? iDirect_Block_Bytes
+                              : m_bStart_Writeback ? iWriteback_Block_Bytes : iBuffered_Block_Bytes;
+        qint64 iBytes = std::min(iBlock, iEnd - m_iSize);
         // The unaligned tail of the file goes through the cache.
         if (m_bDirect && (m_iSize % m_iAlign != 0 || iBytes < m_iAlign))
             vStop_Direct();
