@@ -3,7 +3,8 @@
 # image, and measures how much free space a run (as root) leaves unzeroed with and without the
 # top-up of the blocks ext4 keeps for root.
 #   bash bench/zero_fill_vs_dd.sh [build folder] [image MiB]
-# Needs root and loop devices (exits 77 with the reason otherwise). Target: ratio <= 1.10.
+# Needs root and loop devices (exits 77 with the reason otherwise). The window as a user runs it:
+# bench/window_fill_vs_dd.sh.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}

@@ -11,6 +11,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProgressBar>
 
 #include <memory>
 
@@ -99,6 +101,38 @@ void vLock_For_Run(Ui::Form_Main *ui, bool bLock, bool bCancellable)
         pWidget->setEnabled(!bLock);
 }
 
+// A progress bar repaints itself at once on every new value, and each pump paints what changed;
+// either waits for the display. One of each per interval keeps what the user sees current
+// without the run waiting on the screen: the bars always hold the latest value.
+class Display_Throttle
+{
+public:
+    void vShow(QProgressBar *pBar, int iValue)
+    {
+        const bool bDue = bDue_And_Restart(m_qPaint_Clock);
+        if (!bDue)
+            pBar->setUpdatesEnabled(false);
+        pBar->setValue(iValue);
+        if (!bDue)
+            pBar->setUpdatesEnabled(true);  // painted at the next due repaint or pump
+    }
+    bool bPump_Due() { return bDue_And_Restart(m_qPump_Clock); }
+
+private:
+    // The first call is always due, so a cancel pressed early is seen at the first step.
+    static bool bDue_And_Restart(QElapsedTimer &qClock)
+    {
+        if (qClock.isValid() && !qClock.hasExpired(iInterval_Ms))
+            return false;
+        qClock.start();
+        return true;
+    }
+
+    static constexpr qint64 iInterval_Ms = 40;
+    QElapsedTimer m_qPaint_Clock;
+    QElapsedTimer m_qPump_Clock;
+};
+
 } // namespace
 
 void Form_Main::on_pushButton_Start_clicked()
@@ -150,13 +184,16 @@ void Form_Main::on_pushButton_Start_clicked()
 
     Zero_Fill_Hooks hooks;
     hooks.dFree_Space = [&qsDev_Path]() { return dGet_Partition_FreeSpace(qsDev_Path); };
-    hooks.vFile_Progress = [this](int iValue) { ui->progressBar_File->setValue(iValue); };
-    hooks.vTotal_Progress = [this](int iValue) { ui->progressBar_Total->setValue(iValue); };
+    Display_Throttle qThrottle;
+    hooks.vFile_Progress = [this, &qThrottle](int iValue) { qThrottle.vShow(ui->progressBar_File, iValue); };
+    hooks.vTotal_Progress = [this, &qThrottle](int iValue) { qThrottle.vShow(ui->progressBar_Total, iValue); };
     hooks.vFile_Count = [this](int iFiles) { ui->label_Copy_Value->setText(QString::number(iFiles)); };
     // Without the cancel option the buttons stay inert, but the bars repaint and the window
     // manager's pings are answered, so that no desktop offers to kill a window at work.
-    hooks.bPump_Cancelled = [bCancellable]() {
-        QCoreApplication::processEvents(bCancellable ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
+    hooks.bPump_Cancelled = [bCancellable, &qThrottle]() {
+        if (qThrottle.bPump_Due())
+            QCoreApplication::processEvents(bCancellable ? QEventLoop::AllEvents
+                                                         : QEventLoop::ExcludeUserInputEvents);
         return g_bCancel || Run_Signal_Guard::bSignalled();
     };
     hooks.bStop_Now = &Run_Signal_Guard::bSignalled;

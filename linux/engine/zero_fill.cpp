@@ -1,7 +1,8 @@
 #include "zero_fill.h"
 
+#include "zero_writer.h"
+
 #include <QByteArray>
-#include <QDataStream>
 #include <QFile>
 #include <QFileInfo>
 
@@ -11,26 +12,19 @@
 
 #include <fcntl.h>
 #include <sys/statvfs.h>
-#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr quint32 uiMax_File_Size = 2147483648u;
-// Large writes keep the disk busy; a multiple of 4, so every file stays whole 32-bit zeros.
-constexpr qint64 iBlock_Bytes = 4 * 1024 * 1024;
 // Steps in a row that leave the free space where it was before the run counts as stuck.
 constexpr int iMax_Idle_Steps = 3;
-constexpr long lXfs_Super_Magic = 0x58465342;
-// Bounds the top-up on a file system that keeps taking a little more after each flush.
-constexpr int iMax_Top_Up_Files = 64;
 
 enum class Write_End { Done, Full, Failed, Cancelled };
 
-const char *pZeros()
+QString qsName(const QString &qsWrite_Path, int iFile_Number)
 {
-    static const QByteArray qbaZeros(iBlock_Bytes, '\0');
-    return qbaZeros.constData();
+    return qsWrite_Path + "/" + QString::number(iFile_Number);
 }
 
 bool bDevice_Full(int iErrno)
@@ -40,87 +34,70 @@ bool bDevice_Full(int iErrno)
 
 // Writes uiFile_Size rounded down to 4 bytes of zeros into a new file and makes them reach the
 // device before the file is closed: a file system with delayed allocation may otherwise drop
-// never-flushed blocks when the file is deleted. With bShow_Progress the file's percentage is
-// reported after the write that reaches it, and the caller may cancel there.
+// never-flushed blocks when the file is deleted. With bShow_Progress each percentage is reported
+// once the file holds the write that reaches it, and the caller may cancel there. With bAppend
+// the zeros go after what the file already holds.
 Write_End eWrite_Zero_File(const QString &qsFile_Name, quint32 uiFile_Size, bool bShow_Progress,
-                           const Zero_Fill_Hooks &hooks, qint64 *pWritten = nullptr)
+                           const Zero_Fill_Hooks &hooks, qint64 *pWritten = nullptr, bool bAppend = false)
 {
-    QFile qFile(qsFile_Name);
+    Zero_Writer writer;
     errno = 0;
-    if (!qFile.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+    if (!writer.bOpen(qsFile_Name, bAppend))
         return bDevice_Full(errno) ? Write_End::Full : Write_End::Failed;
-    QDataStream stream(&qFile);
-    // Starting the writeback of each block at once keeps the disk busy while the next block is
-    // copied, and leaves the closing fsync little to wait for. Not on xfs: blocks written back
-    // while the file grows take speculative preallocations with them that stay unwritten when
-    // the device fills.
-    struct statfs sfs {};
-    const bool bStart_Writeback = ::fstatfs(qFile.handle(), &sfs) == 0 && sfs.f_type != lXfs_Super_Magic;
 
     const quint32 uiWrites = uiFile_Size / 4;
-    quint32 uiDone = 0;
+    const qint64 iStart = writer.iSize();
+    const qint64 iEnd = iStart + qint64(uiWrites) * 4;
     quint32 uiMark = uiNext_Percent_Step(0, uiFile_Size);
     Write_End eEnd = Write_End::Done;
-    while (uiDone < uiWrites && eEnd == Write_End::Done) {
-        const quint32 uiTarget = bShow_Progress ? std::min(uiWrites, uiMark + 1) : uiWrites;
-        while (uiDone < uiTarget) {
-            if (hooks.bStop_Now && hooks.bStop_Now()) {
-                eEnd = Write_End::Cancelled;
-                break;
-            }
-            const qint64 iBytes = std::min<qint64>(qint64(uiTarget - uiDone) * 4, iBlock_Bytes);
-            errno = 0;
-            const int iDone = stream.writeRawData(pZeros(), int(iBytes));
-            if (iDone > 0 && pWritten != nullptr)
-                *pWritten += iDone;
-            if (iDone != iBytes) {
-                const bool bFull = bDevice_Full(errno) || qFile.error() == QFileDevice::ResourceError;
-                eEnd = bFull ? Write_End::Full : Write_End::Failed;
-                break;
-            }
-            if (bStart_Writeback)
-                ::sync_file_range(qFile.handle(), qint64(uiDone) * 4, iBytes, SYNC_FILE_RANGE_WRITE);
-            uiDone += quint32(iBytes / 4);
+    while (writer.iSize() < iEnd && eEnd == Write_End::Done) {
+        if (hooks.bStop_Now && hooks.bStop_Now()) {
+            eEnd = Write_End::Cancelled;
+            break;
         }
-        if (eEnd == Write_End::Done && bShow_Progress && uiMark < uiWrites && uiDone == uiMark + 1) {
+        const qint64 iDone = writer.iWrite_Block(iEnd);
+        if (iDone <= 0) {
+            eEnd = bDevice_Full(errno) ? Write_End::Full : Write_End::Failed;
+            break;
+        }
+        if (pWritten != nullptr)
+            *pWritten += iDone;
+        while (bShow_Progress && uiMark < uiWrites && writer.iSize() - iStart >= qint64(uiMark + 1) * 4) {
             hooks.vFile_Progress(iFile_Percent(uiMark, uiFile_Size));
-            if (hooks.bPump_Cancelled())
-                eEnd = Write_End::Cancelled;
             uiMark = uiNext_Percent_Step(uiMark, uiFile_Size);
+            if (hooks.bPump_Cancelled()) {
+                eEnd = Write_End::Cancelled;
+                break;
+            }
         }
     }
-
-    // Setting the size it already has makes xfs give back the blocks it reserved past the end of
-    // the file, which would otherwise stay allocated, unwritten, until the file is deleted.
-    ::ftruncate(qFile.handle(), qFile.size());
-    errno = 0;
-    if (::fsync(qFile.handle()) != 0 && eEnd == Write_End::Done)
+    if (!writer.bFinish() && eEnd == Write_End::Done)
         eEnd = bDevice_Full(errno) ? Write_End::Full : Write_End::Failed;
-    qFile.close();
     return eEnd;
 }
 
 // Once the first write has met a full device, blocks are still free: ext2/3/4 keep some for root
 // (an image of the volume carries them too), and a file system reserves room for the metadata of
-// a file being written that it gives back when the file is flushed. New files take them until
-// one of them gets nothing.
+// a file being written that it gives back when the file is flushed. The last file grows into
+// them until it gets nothing: one file growing takes the blocks a single writer filling the
+// device would take, where a new file starts elsewhere and leaves other blocks free.
 Write_End eTop_Up(const QString &qsWrite_Path, Zero_Fill_Result &result, const Zero_Fill_Hooks &hooks)
 {
     const QByteArray qbaPath = QFile::encodeName(qsWrite_Path);
     bool bFlushed = false;
-    for (int iFile = 0; iFile < iMax_Top_Up_Files; ++iFile) {
+    // Every step must lower the free block count, so the top-up ends however large the volume.
+    for (;;) {
         struct statvfs svBefore {};
         if (::statvfs(qbaPath.constData(), &svBefore) != 0 || svBefore.f_bfree == 0)
             break;
         const quint64 uiFree = quint64(svBefore.f_bfree) * svBefore.f_frsize;
         const quint32 uiFile_Size = quint32(std::min<quint64>(uiFree, uiMax_File_Size)) & ~3u;
-        // The file that met the full device keeps its name: a new file must never reopen it.
+        // The file that met the full device, if any, else the last whole one; never emptied.
         int iName = result.iFile_Number;
-        while (QFileInfo::exists(qsWrite_Path + "/" + QString::number(iName)))
-            ++iName;
-        const QString qsFile_Name = qsWrite_Path + "/" + QString::number(iName);
+        const bool bAppend = QFileInfo::exists(qsName(qsWrite_Path, iName)) || (iName > 0 && QFileInfo::exists(qsName(qsWrite_Path, --iName)));
+        const QString qsFile_Name = qsName(qsWrite_Path, bAppend ? iName : result.iFile_Number);
         qint64 iWritten = 0;
-        const Write_End eEnd = eWrite_Zero_File(qsFile_Name, uiFile_Size, false, hooks, &iWritten);
+        const Write_End eEnd = eWrite_Zero_File(qsFile_Name, uiFile_Size, false, hooks, &iWritten, bAppend);
         if (eEnd == Write_End::Failed)
             result.qsFailed_Path = qsFile_Name;
         if (eEnd == Write_End::Failed || eEnd == Write_End::Cancelled)
@@ -134,7 +111,8 @@ Write_End eTop_Up(const QString &qsWrite_Path, Zero_Fill_Result &result, const Z
             bFlushed = true;
             continue;
         }
-        hooks.vFile_Count(++result.iFile_Number);
+        if (!bAppend)
+            hooks.vFile_Count(++result.iFile_Number);
         if (hooks.bPump_Cancelled())
             return Write_End::Cancelled;
         struct statvfs svAfter {};

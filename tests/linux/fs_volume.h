@@ -14,6 +14,7 @@
 #include <QStringList>
 
 #include <sys/statvfs.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -100,6 +101,27 @@ public:
         vMount(qsOptions);
         return iBlocks;
     }
+    // With bUser, later vRun commands run as the ordinary user "nobody", who may write the volume.
+    void vAs_User(bool bUser)
+    {
+        m_bUser = bUser;
+        if (bUser)
+            QFile::setPermissions(m_qsMount, QFileDevice::Permissions(0x7777));
+    }
+    // Runs a command on this volume (as the user of vAs_User) to its end; returns its first line.
+    QString vRun(const QStringList &qslCommand) const
+    {
+        QStringList qsl = qslCommand;
+        if (m_bUser)
+            qsl = QStringList{QStringLiteral("setpriv"), QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
+                              QStringLiteral("--clear-groups")} + qsl;
+        QProcess qProcess;
+        qProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        qProcess.start(qsl.first(), qsl.mid(1));
+        qProcess.waitForFinished(-1);
+        ::sync();
+        return QString::fromUtf8(qProcess.readAllStandardOutput()).section(QLatin1Char('\n'), 0, 0).trimmed();
+    }
     const QString &qsMount() const { return m_qsMount; }
     QString qsScratch() const { return m_qsMount + QStringLiteral("/Delete_Zero"); }
     double dAvailable() const { return fs_test::dAvailable(m_qsMount); }
@@ -108,6 +130,7 @@ private:
     QString m_qsImage;
     QString m_qsMount;
     QString m_qsType;
+    bool m_bUser = false;
 };
 
 // Files a test places on a volume before a run, with their digests, to prove a run left them alone.

@@ -1,0 +1,122 @@
+#!/usr/bin/env bash
+# Times full runs of the real window (morvane_qt on an X display of its own, the partition picked,
+# Start, Yes, no cancel option) against `dd if=/dev/zero bs=1M conv=fsync` on the same image, in
+# alternating rounds, for ext4, xfs, btrfs and tmpfs. Prints the median times, their ratio, and the
+# peak of "Dirty" in /proc/meminfo during each kind of fill.
+#   bash bench/window_fill_vs_dd.sh [build folder] [image MiB] [rounds] [display] [types...]
+# Needs root, loop devices, Xvfb and xdotool (exits 77 with the reason otherwise).
+# The images' loop devices do direct I/O on their backing files, as a disk would: otherwise the
+# backing file's own page cache shows every write as dirty, a direct one included.
+# Dirty is machine-wide: other programs writing at the same time raise it too.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:-$root/build}" && pwd)
+mib=${2:-3584}
+rounds=${3:-3}
+display=${4:-:101}
+shift $(( $# < 4 ? $# : 4 ))
+types=("${@:-ext4}")
+[ $# -eq 0 ] && types=(ext4 xfs btrfs tmpfs)
+program=$build/linux/morvane_qt
+fs=$root/tests/fs/fs_image.sh
+work=${MORVANE_BENCH_DIR:-$build/fs-volumes/bench}
+image=$work/bench.img
+point="$work/точка монтирования"
+
+[ -x "$program" ] || { echo "build first: $program missing"; exit 2; }
+command -v xdotool >/dev/null && command -v Xvfb >/dev/null || { echo "SKIP: needs xdotool and Xvfb"; exit 77; }
+bash "$fs" check "$work" $((mib + 256))
+xvfb_pid=
+cleanup() {
+  [ -n "${window_pid:-}" ] && kill "$window_pid" 2>/dev/null || true
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  bash "$fs" sweep "$work"
+}
+trap cleanup EXIT
+export DISPLAY=$display
+if ! xdpyinfo >/dev/null 2>&1; then
+  Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for i in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+fi
+
+dirty_kib() { awk '/^Dirty:/ { print $2 }' /proc/meminfo; }
+# Runs "$@" while sampling Dirty; prints "<nanoseconds> <peak MiB>".
+measured() {
+  local peak_file; peak_file=$(mktemp)
+  ( peak=0; while :; do d=$(dirty_kib); [ "$d" -gt "$peak" ] && peak=$d && echo "$peak" >"$peak_file"; sleep 0.05; done ) &
+  local sampler=$! t0; t0=$(date +%s%N)
+  "$@" >/dev/null
+  local t=$(( $(date +%s%N) - t0 ))
+  kill "$sampler"; wait "$sampler" 2>/dev/null || true
+  echo "$t $(( $(cat "$peak_file" 2>/dev/null || echo 0) / 1024 ))"; rm -f "$peak_file"
+}
+dd_fill() {
+  dd if=/dev/zero of="$point/dd.fill" bs=1M conv=fsync status=none 2>/dev/null || true
+  rm -f "$point/dd.fill"; sync -f "$point"
+}
+# The window lists the df lines that name a /dev/ device, in df's order, after its prompt entry.
+entry_index() {
+  df | awk -v p="$point" 'NR > 1 && /\/dev\// { n++; if (substr($0, length($0) - length(p) + 1) == p) { print n; exit } }'
+}
+# Starts the window (not timed: a user starts it once), picks the partition.
+window_start() {
+  "$program" >/dev/null 2>&1 &
+  window_pid=$!
+  window=
+  for i in $(seq 300); do
+    window=$(xdotool search --pid "$window_pid" --name '^Morvane v\.1\.2$' 2>/dev/null | head -n 1 || true)
+    [ -n "$window" ] && break; sleep 0.1
+  done
+  [ -n "$window" ] || { echo "no window"; exit 1; }
+  local n; n=$(entry_index)
+  [ -n "$n" ] || { echo "the partition list has no entry for $point"; exit 1; }
+  xdotool windowfocus --sync "$window"; sleep 0.5
+  # The partition list sits at (300, 119) of the window: open it, walk down to the entry.
+  xdotool mousemove --window "$window" 300 119 click 1; sleep 0.5
+  xdotool key Home; for i in $(seq "$n"); do xdotool key Down; done; xdotool key Return; sleep 0.3
+}
+# Start, then the confirmation box: not timed, dd asks no question.
+window_ask() {
+  xdotool mousemove --window "$window" 300 22 click 1
+  local box=
+  for i in $(seq 200); do
+    box=$(xdotool search --pid "$window_pid" --onlyvisible --name '' 2>/dev/null | grep -vx "$window" | tail -n 1 || true)
+    [ -n "$box" ] && break; sleep 0.02
+  done
+  sleep 0.2
+}
+# The run from the Yes until the scratch folder is gone and the volume committed.
+window_fill() {
+  xdotool key alt+y
+  for i in $(seq 500); do [ -d "$point/Delete_Zero" ] && break; sleep 0.01; done
+  while [ -d "$point/Delete_Zero" ]; do sleep 0.01; done
+  sync -f "$point"
+}
+median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+for type in "${types[@]}"; do
+  if [ "$type" = tmpfs ]; then
+    # Named like a device, so that the window lists it as a user would see a partition.
+    mkdir -p "$point"; mount -t tmpfs -o "size=$((mib / 2))m" /dev/morvane-bench "$point"
+  else
+    bash "$fs" make "$image" "$mib" "$type"
+    bash "$fs" mount "$image" "$point"
+    losetup --direct-io=on "$(findmnt -no SOURCE --mountpoint "$point" | tail -n 1)"
+  fi
+  window_start
+  dd_fill  # the first fill makes the host allocate the sparse image; not timed
+  : >"$work/dd.t"; : >"$work/run.t"; dd_dirty=0; run_dirty=0
+  for round in $(seq "$rounds"); do
+    read -r t d < <(measured dd_fill); echo "$t" >>"$work/dd.t"; [ "$d" -gt "$dd_dirty" ] && dd_dirty=$d
+    window_ask
+    read -r u e < <(measured window_fill); echo "$u" >>"$work/run.t"; [ "$e" -gt "$run_dirty" ] && run_dirty=$e
+    awk -v ty="$type" -v r="$round" -v t="$t" -v u="$u" -v d="$d" -v e="$e" 'BEGIN {
+      printf "%-5s round %d  dd %.2f s (Dirty peak %d MiB)  window %.2f s (Dirty peak %d MiB)\n", ty, r, t / 1e9, d, u / 1e9, e }'
+  done
+  kill "$window_pid"; wait "$window_pid" 2>/dev/null || true; window_pid=
+  dd_med=$(median <"$work/dd.t"); run_med=$(median <"$work/run.t")
+  awk -v ty="$type" -v t="$dd_med" -v u="$run_med" -v d="$dd_dirty" -v e="$run_dirty" 'BEGIN {
+    printf "%-5s median dd %.2f s, window %.2f s, ratio %.2f; Dirty peak dd %d MiB, window %d MiB\n", ty, t / 1e9, u / 1e9, u / t, d, e }'
+  bash "$fs" umount "$point"; rm -f "$image"
+done
