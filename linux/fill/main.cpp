@@ -5,10 +5,13 @@
 
 #include <QCoreApplication>
 
+#include <csignal>
 #include <cstdio>
 
 int main(int argc, char *argv[])
 {
+    // A reader of the progress or of --json that goes away must not end a run with the disk full.
+    std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication qApplication(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("morvane-fill"));
     QCoreApplication::setApplicationVersion(QStringLiteral(MORVANE_VERSION));
