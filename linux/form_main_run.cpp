@@ -2,26 +2,29 @@
 #include "form_main.h"
 #include "ui_form_main.h"
 
+#include "df_volume.h"
 #include "functions_main.h"
 #include "run_signals.h"
+#include "scratch_run.h"
 #include "zero_fill.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDir>
 
-#include <sys/stat.h>
+#include <memory>
 
 namespace {
 
 const QString qsEntry_Separator = QStringLiteral("   --   ");
 
-// Closing the window during a run cancels it; the window closes once the clean-up is done, so
-// the disk is never left full.
+// Closing the window during a run cancels it when the user allowed cancelling, and otherwise
+// waits for the run's end; either way the window closes only once the clean-up is done, so the
+// disk is never left full.
 class Close_During_Run : public QObject
 {
 public:
+    explicit Close_During_Run(bool bCancels) : m_bCancels(bCancels) {}
     bool bClose_Requested = false;
 
 protected:
@@ -31,18 +34,14 @@ protected:
             return QObject::eventFilter(pWatched, pEvent);
         pEvent->ignore();
         bClose_Requested = true;
-        g_bCancel = true;
+        if (m_bCancels)
+            g_bCancel = true;
         return true;
     }
-};
 
-// Filling a file system other than the one measured would never make the measured free space fall.
-bool bSame_File_System(const QString &qsPath_A, const QString &qsPath_B)
-{
-    struct stat stA {}, stB {};
-    return ::stat(QFile::encodeName(qsPath_A).constData(), &stA) == 0
-        && ::stat(QFile::encodeName(qsPath_B).constData(), &stB) == 0 && stA.st_dev == stB.st_dev;
-}
+private:
+    bool m_bCancels;
+};
 
 void vShow_Nothing_Chosen()
 {
@@ -58,30 +57,30 @@ void vShow_Write_Error(const QString &qsEntry, const QString &qsPath)
                 3, iMsgBox_Abort_Button, 0, 0, QString());
 }
 
-// Removes what an earlier run may have left, then creates the scratch folder.
-bool bMake_Scratch_Folder(const QString &qsWrite_Path)
+QString qsScratch_Path(const QString &qsDev_Path)
 {
-    vFolder_Remove(qsWrite_Path);
-    vFolder_Remove(qsWrite_Path);
-    QDir qDir;
-    return qDir.mkdir(qsWrite_Path);
+    return QString(qsDev_Path + QStringLiteral("/Delete_Zero")).replace(QStringLiteral("//"), QStringLiteral("/"));
 }
 
-// The scratch folder of a run on qsDev_Path, created; empty (after the error box) when none can be.
-QString qsPrepare_Scratch_Folder(const QString &qsEntry, const QString &qsDev_Path)
+// The scratch folder of a run on qsDev_Path, made and guarded; none (after the error box) when
+// none can be made.
+std::unique_ptr<Scratch_Run> pPrepare_Scratch_Folder(const QString &qsEntry, const QString &qsDev_Path)
 {
-    QString qsWrite_Path = qsDev_Path + QStringLiteral("/Delete_Zero");
-    qsWrite_Path.replace(QStringLiteral("//"), QStringLiteral("/"));
-    if (bMake_Scratch_Folder(qsWrite_Path))
-        return qsWrite_Path;
+    QString qsWrite_Path = qsScratch_Path(qsDev_Path);
+    auto pRun = std::make_unique<Scratch_Run>(qsWrite_Path);
+    if (pRun->bPrepare())
+        return pRun;
     if (qsDev_Path == QStringLiteral("/")) {
         const QString qsHome = qslProcess_Run(QStringLiteral("printenv HOME"), false).value(0);
         qsWrite_Path = qsHome + QStringLiteral("/Delete_Zero");
-        if (bSame_File_System(qsHome, qsDev_Path) && bMake_Scratch_Folder(qsWrite_Path))
-            return qsWrite_Path;
+        // Filling another volume than the one measured would never make its free space fall;
+        // subvolumes of one btrfs volume share one device and one free space.
+        pRun = std::make_unique<Scratch_Run>(qsWrite_Path);
+        if (!qsHome.isEmpty() && bSame_Df_Device(qsHome, qsDev_Path) && pRun->bPrepare())
+            return pRun;
     }
     vShow_Write_Error(qsEntry, qsWrite_Path);
-    return QString();
+    return nullptr;
 }
 
 // Locks every control but the cancel button for a run, or unlocks them after it.
@@ -121,24 +120,32 @@ void Form_Main::on_pushButton_Start_clicked()
         != iMsgBox_Yes_Button)
         return;
 
+    // The list was read at start-up: a partition unmounted since leaves its mount point a plain
+    // folder of another volume, which must not be filled in its place.
+    const Df_Volume dvChosen{qsEntry.left(iSeparator), qsDev_Path};
+    if (!bStill_Mounted(dvChosen)) {
+        vShow_Write_Error(qsEntry, qsScratch_Path(qsDev_Path));
+        return;
+    }
+
     // From the first change on disk to the end of the clean-up, a signal waits for the clean-up;
-    // one seen while events run (a pumped run, a message box) stops the run and closes the box.
+    // one seen while events run (a message box, any run's pump) stops the run and closes the box.
     Run_Signal_Guard qSignal_Guard([]() {
         g_bCancel = true;
         if (QWidget *pModal = QApplication::activeModalWidget())
             pModal->close();
     });
-    const QString qsWrite_Path = qsPrepare_Scratch_Folder(qsEntry, qsDev_Path);
-    if (qsWrite_Path.isEmpty())
+    const std::unique_ptr<Scratch_Run> pRun = pPrepare_Scratch_Folder(qsEntry, qsDev_Path);
+    if (!pRun)
         return;
 
     ui->progressBar_Total->setValue(0);
     ui->progressBar_File->setValue(0);
     ui->label_Copy_Value->setText(QStringLiteral("0"));
     g_bCancel = false;
-    const bool bPump_Events = ui->checkBox_Stop->isChecked();
-    vLock_For_Run(ui, true, bPump_Events);
-    Close_During_Run qClose_Filter;
+    const bool bCancellable = ui->checkBox_Stop->isChecked();
+    vLock_For_Run(ui, true, bCancellable);
+    Close_During_Run qClose_Filter(bCancellable);
     installEventFilter(&qClose_Filter);
 
     Zero_Fill_Hooks hooks;
@@ -146,24 +153,24 @@ void Form_Main::on_pushButton_Start_clicked()
     hooks.vFile_Progress = [this](int iValue) { ui->progressBar_File->setValue(iValue); };
     hooks.vTotal_Progress = [this](int iValue) { ui->progressBar_Total->setValue(iValue); };
     hooks.vFile_Count = [this](int iFiles) { ui->label_Copy_Value->setText(QString::number(iFiles)); };
-    hooks.bPump_Cancelled = [bPump_Events]() {
-        if (bPump_Events)
-            QCoreApplication::processEvents();
+    // Without the cancel option the buttons stay inert, but the bars repaint and the window
+    // manager's pings are answered, so that no desktop offers to kill a window at work.
+    hooks.bPump_Cancelled = [bCancellable]() {
+        QCoreApplication::processEvents(bCancellable ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
         return g_bCancel || Run_Signal_Guard::bSignalled();
     };
     hooks.bStop_Now = &Run_Signal_Guard::bSignalled;
-    const Zero_Fill_Result result = zfrZero_Fill(qsWrite_Path, hooks);
+    hooks.bVolume_Lost = [&dvChosen]() { return !bStill_Mounted(dvChosen); };
+    const Zero_Fill_Result result = pRun->zfrFill(hooks);
 
-    vFolder_Remove(qsWrite_Path);
-    vFolder_Remove(qsWrite_Path);
-    vFlush_File_System(QFileInfo(qsWrite_Path).absolutePath());
+    pRun->vClean_Up();
     // Only after the clean-up: a box left unanswered must not keep the disk full.
     if (result.eEnd == Zero_Fill_End::Failed && !Run_Signal_Guard::bSignalled())
         vShow_Write_Error(qsEntry, result.qsFailed_Path);
     ui->progressBar_Total->setValue(100);
     ui->progressBar_File->setValue(100);
     ui->label_Copy_Value->setText(QStringLiteral("ГОТОВО"));
-    vLock_For_Run(ui, false, bPump_Events);
+    vLock_For_Run(ui, false, bCancellable);
 
     removeEventFilter(&qClose_Filter);
     if (qClose_Filter.bClose_Requested && !Run_Signal_Guard::bSignalled())

@@ -1,6 +1,8 @@
 #include "functions_main.h"
 
+#include "df_volume.h"
 #include "folder_remove.h"
+#include "run_command.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -45,21 +47,8 @@ const int iButton_Bits = 18;
 const int iStandard_Button_Factor = 1024;
 const int iBig_Delay_Ms = 2000000;
 const int iSmall_Delay_Ms = 5000;
-const int iTerminate_Grace_Ms = 3000;
 
-// One entry of a df listing: device, the four number columns, and the mount point kept whole.
-const QRegularExpression qreDf_Entry(QStringLiteral("^\\s*(\\S+)\\s+(\\S+)\\s+(\\S+)\\s+(\\S+)\\s+(\\S+)\\s+(.+)$"));
 const QRegularExpression qreDf_Available(QStringLiteral("^\\s*\\S+\\s+\\S+\\s+\\S+\\s+(\\S+)"));
-const QRegularExpression qreDf_Lone_Field(QStringLiteral("^\\s*\\S+\\s*$"));
-
-// df prints a device name too long for its column on a line of its own and the numbers on the next.
-QString qsDf_Line(const QStringList &qslDf_Lines, int &i)
-{
-    QString qsLine = qslDf_Lines.at(i);
-    if (qreDf_Lone_Field.match(qsLine).hasMatch() && i + 1 < qslDf_Lines.size())
-        qsLine += QLatin1Char(' ') + qslDf_Lines.at(++i);
-    return qsLine;
-}
 
 } // namespace
 
@@ -124,22 +113,7 @@ QStringList qslProcess_Run(QString qsProcess, bool bBig_Delay)
 
 QStringList qslProcess_Run(const QString &qsProgram, const QStringList &qslArguments, bool bBig_Delay)
 {
-    QProcess qProcess;
-    qProcess.start(qsProgram, qslArguments, QIODevice::ReadWrite);
-    qProcess.closeWriteChannel();
-    qProcess.waitForFinished(bBig_Delay ? iBig_Delay_Ms : iSmall_Delay_Ms);
-    const QByteArray qbaResult = qProcess.readAllStandardOutput();
-
-    if (qProcess.state() != QProcess::NotRunning) {
-        qProcess.terminate();
-        if (!qProcess.waitForFinished(iTerminate_Grace_Ms)) {
-            qProcess.kill();
-            qProcess.waitForFinished(iTerminate_Grace_Ms);
-        }
-    }
-
-    const QString qsResult = QString::fromUtf8(qbaResult);
-    return qsResult.split(QLatin1Char('\n'), Qt::KeepEmptyParts, Qt::CaseSensitive);
+    return qslRun_Command(qsProgram, qslArguments, bBig_Delay ? iBig_Delay_Ms : iSmall_Delay_Ms);
 }
 
 void vAccess_777(const QString &qsDirectory)
@@ -207,11 +181,11 @@ QStringList qslPartition_Items(const QStringList &qslDf_Lines)
     for (int i = 1; i < qslDf_Lines.size(); ++i) {
         if (!qslDf_Lines.at(i).contains(QStringLiteral("/dev/")))
             continue;
-        const QRegularExpressionMatch qMatch = qreDf_Entry.match(qsDf_Line(qslDf_Lines, i));
-        if (!qMatch.hasMatch())
+        Df_Volume volume;
+        if (!bDf_Entry(qsDf_Line(qslDf_Lines, i), volume))
             continue;
         // The mount point is taken whole: cut at a blank it would name another folder.
-        qslItems << qMatch.captured(1) + QStringLiteral("   --   ") + qMatch.captured(6);
+        qslItems << volume.qsDevice + QStringLiteral("   --   ") + volume.qsMount_Point;
     }
     return qslItems;
 }

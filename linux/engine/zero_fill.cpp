@@ -207,11 +207,22 @@ Zero_Fill_Result zfrZero_Fill(const QString &qsWrite_Path, const Zero_Fill_Hooks
         }
         return eEnd == Write_End::Done;
     };
+    // Checked before every new file: a volume unmounted meanwhile leaves its mount point a plain
+    // folder of another file system, which must not be filled in its place.
+    auto bVolume_Lost = [&]() {
+        if (!hooks.bVolume_Lost || !hooks.bVolume_Lost())
+            return false;
+        result.eEnd = Zero_Fill_End::Failed;
+        result.qsFailed_Path = qsWrite_Path;
+        return true;
+    };
 
     double dCycle_Free = 0;
     Write_End eEnd = Write_End::Full;
     while ((dCycle_Free = hooks.dFree_Space()) > 0 && uiFile_Size / 4 > 0) {
         const QString qsFile_Name = qsWrite_Path + "/" + QString::number(result.iFile_Number);
+        if (bVolume_Lost())
+            return result;
         eEnd = eWrite_Zero_File(qsFile_Name, uiFile_Size, true, hooks);
         if (!bGo_On(eEnd, qsFile_Name))
             break;
@@ -227,6 +238,8 @@ Zero_Fill_Result zfrZero_Fill(const QString &qsWrite_Path, const Zero_Fill_Hooks
         // share the blocks of a cloned file, and the free space would never fall.
         while (dCopy_Free >= uiFile_Size) {
             const QString qsCopy_Name = qsWrite_Path + "/" + QString::number(result.iFile_Number);
+            if (bVolume_Lost())
+                return result;
             eEnd = eWrite_Zero_File(qsCopy_Name, uiFile_Size, false, hooks);
             if (!bGo_On(eEnd, qsCopy_Name))
                 break;
@@ -253,7 +266,7 @@ Zero_Fill_Result zfrZero_Fill(const QString &qsWrite_Path, const Zero_Fill_Hooks
     if (eEnd == Write_End::Failed || eEnd == Write_End::Cancelled)
         return result;
 
-    if (hooks.bTop_Up)
+    if (hooks.bTop_Up && !bVolume_Lost())
         bGo_On(eTop_Up(qsWrite_Path, result, hooks), result.qsFailed_Path);
     return result;
 }

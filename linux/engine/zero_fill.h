@@ -18,6 +18,7 @@ struct Zero_Fill_Hooks
     std::function<void(int)> vFile_Count;       // number of files made so far
     std::function<bool()> bPump_Cancelled;      // pump events if allowed; true when the user cancelled
     std::function<bool()> bStop_Now;            // cheap test between blocks (signals); true ends at once
+    std::function<bool()> bVolume_Lost;         // before each new file: true ends the run as failed
     bool bTop_Up = true;                        // after the first full write, fill what is still free
 };
 

@@ -1,9 +1,8 @@
 #include "fill_run.h"
 
 #include "fill_progress.h"
-#include "folder_remove.h"
 #include "run_signals.h"
-#include "zero_fill.h"
+#include "scratch_run.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -15,7 +14,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include <sys/stat.h>
 #include <sys/statvfs.h>
 
 namespace {
@@ -45,8 +43,11 @@ qint64 iFolder_Bytes(const QString &qsFolder)
     return iBytes;
 }
 
-QString qsFailure(const Zero_Fill_Result &result)
+QString qsFailure(const Zero_Fill_Result &result, const QString &qsWrite_Path)
 {
+    if (result.qsFailed_Path == qsWrite_Path)
+        return QStringLiteral("stopped: ") + qsWrite_Path
+            + QStringLiteral(" no longer leads to the scratch folder made (replaced, or its file system unmounted)");
     return QStringLiteral("could not fill: writing ") + result.qsFailed_Path
         + QStringLiteral(" failed or freed no space (a compressing file system stores zeros in none)");
 }
@@ -56,17 +57,19 @@ QString qsFailure(const Zero_Fill_Result &result)
 Fill_Summary fsFill_Volume(const Fill_Volume &volume, const Fill_Options &options)
 {
     Fill_Summary summary;
-    const QString qsWrite_Path = QDir(volume.qsPath).filePath(QStringLiteral("Delete_Zero"));
     // From the first change on disk to the end of the clean-up a signal waits for the clean-up.
     Run_Signal_Guard qSignal_Guard(nullptr);
-    vRemove_Folder_Tree(qsWrite_Path);
-    vRemove_Folder_Tree(qsWrite_Path);
-    if (::mkdir(QFile::encodeName(qsWrite_Path).constData(), 0777) != 0) {
-        vSay(volume.qsFolder + QStringLiteral(": cannot create the scratch folder ") + qsWrite_Path + QStringLiteral(": ")
-             + qt_error_string(errno));
+    Scratch_Run run(QDir(volume.qsPath).filePath(QStringLiteral("Delete_Zero")));
+    errno = 0;
+    if (!run.bPrepare()) {
+        vSay(volume.qsFolder + QStringLiteral(": cannot create the scratch folder ") + run.qsWrite_Path()
+             + QStringLiteral(": ") + qt_error_string(errno));
         summary.iStatus = iExit_Unfillable;
         return summary;
     }
+    if (!run.bGuarded() && !options.bQuiet)
+        vSay(QStringLiteral("warning: the guardian ") + Run_Guardian::qsProgram_Beside()
+             + QStringLiteral(" did not start; should this program be killed, the next run removes the scratch folder"));
 
     Fill_Progress progress(volume.qsFolder, volume.qsPath, !options.bQuiet);
     Zero_Fill_Hooks hooks;
@@ -76,17 +79,15 @@ Fill_Summary fsFill_Volume(const Fill_Volume &volume, const Fill_Options &option
     hooks.vFile_Count = [&progress](int iFiles) { progress.vFile_Done(iFiles); };
     hooks.bPump_Cancelled = &Run_Signal_Guard::bSignalled;
     hooks.bStop_Now = &Run_Signal_Guard::bSignalled;
-    const Zero_Fill_Result result = zfrZero_Fill(qsWrite_Path, hooks);
+    const Zero_Fill_Result result = run.zfrFill(hooks);
 
     struct statvfs sv {};
-    ::statvfs(QFile::encodeName(qsWrite_Path).constData(), &sv);
+    ::statvfs(QFile::encodeName(run.qsWrite_Path()).constData(), &sv);
     summary.uiFree_Blocks_After = sv.f_bfree;
     summary.uiBlock_Size = sv.f_frsize;
-    summary.iBytes_Written = iFolder_Bytes(qsWrite_Path);
+    summary.iBytes_Written = iFolder_Bytes(run.qsWrite_Path());
     progress.vStop();
-    vRemove_Folder_Tree(qsWrite_Path);
-    vRemove_Folder_Tree(qsWrite_Path);
-    vFlush_File_System(volume.qsPath);
+    run.vClean_Up();
     summary.dSeconds = progress.dSeconds();
 
     if (Run_Signal_Guard::bSignalled()) {
@@ -94,7 +95,7 @@ Fill_Summary fsFill_Volume(const Fill_Volume &volume, const Fill_Options &option
         return summary;  // the guard ends the program by that signal
     }
     if (result.eEnd == Zero_Fill_End::Failed) {
-        vSay(volume.qsFolder + QStringLiteral(": ") + qsFailure(result));
+        vSay(volume.qsFolder + QStringLiteral(": ") + qsFailure(result, run.qsWrite_Path()));
         summary.iStatus = iExit_Unfillable;
         return summary;
     }

@@ -4,6 +4,8 @@
 // Drives the real window: picks a partition entry, answers message boxes, watches a run at the
 // moments it pumps events.
 
+#include "df_volume.h"
+
 #include <functional>
 #include <QAbstractButton>
 #include <QApplication>
@@ -56,8 +58,8 @@ private:
     QTimer m_qTimer;
 };
 
-// Makes the entry of qsMount_Point current, adding one like the partition list would when df
-// does not list it (a tmpfs has no /dev/ device).
+// Makes the entry of qsMount_Point current, adding one with the device df names when the
+// partition list does not hold it (a tmpfs has no /dev/ device).
 inline void vChoose_Mount_Point(QComboBox *pCombo, const QString &qsMount_Point)
 {
     const QString qsSuffix = QStringLiteral("   --   ") + qsMount_Point;
@@ -67,7 +69,7 @@ inline void vChoose_Mount_Point(QComboBox *pCombo, const QString &qsMount_Point)
             return;
         }
     }
-    pCombo->addItem(QStringLiteral("morvane-test") + qsSuffix);
+    pCombo->addItem(dvDf_Volume(qsMount_Point).qsDevice + qsSuffix);
     pCombo->setCurrentIndex(pCombo->count() - 1);
 }
 

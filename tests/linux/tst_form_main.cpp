@@ -1,5 +1,6 @@
 #include "fake_commands.h"
 #include "form_main.h"
+#include "run_driver.h"
 
 #include <QtTest>
 #include <QCheckBox>
@@ -44,6 +45,8 @@ private slots:
     void stopSlot();
     void slotsAndConnections();
     void documentButtons();
+    void startRefusals_data();
+    void startRefusals();
 
 private:
     Fake_Commands *pFake = nullptr;
@@ -305,6 +308,160 @@ void tst_Form_Main::documentButtons()
     QCOMPARE(QString::fromUtf8(qArgs.readAll()).split(QLatin1Char('\n')),
              (QStringList{"4", "-maximized", "-e", "mcview", qsDir + QStringLiteral("/Лицензионное соглашение.txt"),
                           "4", "-maximized", "-e", "mcview", qsDir + QStringLiteral("/Справка.txt"), ""}));
+}
+
+void tst_Form_Main::startRefusals_data()
+{
+    // The entry chosen (device, mount point: "@" is the temporary folder), the device df names
+    // for it, that of the home folder ("" when df knows none), the device df names once a scratch
+    // folder exists ("" when it never changes), the answers and the boxes expected.
+    QTest::addColumn<QString>("qsDevice");
+    QTest::addColumn<QString>("qsMount");
+    QTest::addColumn<QString>("qsDf_Device");
+    QTest::addColumn<QString>("qsHome_Device");
+    QTest::addColumn<QString>("qsDevice_Once_Made");
+    QTest::addColumn<QList<QMessageBox::StandardButton>>("lstAnswers");
+    QTest::addColumn<QStringList>("qslTexts");
+    QTest::addColumn<QString>("qsLast_Informative");
+    QTest::addColumn<int>("iLast_Icon");
+    QTest::addColumn<QList<QMessageBox::StandardButton>>("lstLast_Buttons");
+    QTest::addColumn<bool>("bRun_Started");
+
+    const QString qsConfirm = QStringLiteral("Подтвердите правильность выбора раздела.");
+    const QString qsError = QStringLiteral("Ошибка записи.");
+    const QString qsError_Text = QStringLiteral("Нет прав на запись на устройстве %1 или не получилось удалить папку %2.");
+    const QList<QMessageBox::StandardButton> lstYes_Abort{QMessageBox::Yes, QMessageBox::Abort};
+    const QList<QMessageBox::StandardButton> lstAbort{QMessageBox::Abort};
+    QTest::newRow("no partition chosen")
+        << QString() << QString() << QString() << QString() << QString() << QList<QMessageBox::StandardButton>{}
+        << QStringList{QStringLiteral("Нечего занулять.")} << QStringLiteral("Нужно выбрать раздел для зануления.")
+        << int(QMessageBox::Warning) << QList<QMessageBox::StandardButton>{QMessageBox::Ok} << false;
+    QTest::newRow("answer No")
+        << "/dev/sdt1" << "@/mnt" << "/dev/sdt1" << QString() << QString()
+        << QList<QMessageBox::StandardButton>{QMessageBox::No} << QStringList{qsConfirm}
+        << "/dev/sdt1   --   @/mnt" << int(QMessageBox::Warning)
+        << QList<QMessageBox::StandardButton>{QMessageBox::Yes, QMessageBox::No} << false;
+    QTest::newRow("unwritable mount point")
+        << "/dev/sdt1" << "@/read-only" << "/dev/sdt1" << QString() << QString() << lstYes_Abort
+        << QStringList{qsConfirm, qsError} << qsError_Text.arg("/dev/sdt1   --   @/read-only", "@/read-only/Delete_Zero")
+        << int(QMessageBox::Critical) << lstAbort << false;
+    QTest::newRow("partition unmounted since the list was read")
+        << "/dev/sdt1" << "@/mnt" << "/dev/sda1" << QString() << QString() << lstYes_Abort
+        << QStringList{qsConfirm, qsError} << qsError_Text.arg("/dev/sdt1   --   @/mnt", "@/mnt/Delete_Zero")
+        << int(QMessageBox::Critical) << lstAbort << false;
+    QTest::newRow("partition unmounted during the run")
+        << "/dev/sdt1" << "@/fresh" << "/dev/sdt1" << QString() << "/dev/sda1" << lstYes_Abort
+        << QStringList{qsConfirm, qsError} << qsError_Text.arg("/dev/sdt1   --   @/fresh", "@/fresh/Delete_Zero")
+        << int(QMessageBox::Critical) << lstAbort << true;
+    QTest::newRow("/ with the home folder on another volume")
+        << "/dev/sda1" << "/" << "/dev/sda1" << "/dev/sdb2" << QString() << lstYes_Abort
+        << QStringList{qsConfirm, qsError} << qsError_Text.arg("/dev/sda1   --   /", "@/home/Delete_Zero")
+        << int(QMessageBox::Critical) << lstAbort << false;
+    // Taken: the run starts in the home folder, and stops before its first file only because the
+    // volume then seems to vanish, which names the home folder's scratch folder.
+    QTest::newRow("/ with the home folder on a subvolume of the same volume")
+        << "/dev/sda1" << "/" << "/dev/sda1" << "/dev/sda1" << "/dev/sdx9" << lstYes_Abort
+        << QStringList{qsConfirm, qsError} << qsError_Text.arg("/dev/sda1   --   /", "@/home/Delete_Zero")
+        << int(QMessageBox::Critical) << lstAbort << true;
+}
+
+// Every refusal of the Start button on a temporary folder with a fake df: nothing is created
+// outside a run, and a refused run leaves every widget as it was.
+void tst_Form_Main::startRefusals()
+{
+    QFETCH(QString, qsDevice);
+    QFETCH(QString, qsMount);
+    QFETCH(QString, qsDf_Device);
+    QFETCH(QString, qsHome_Device);
+    QFETCH(QString, qsDevice_Once_Made);
+    QFETCH(QList<QMessageBox::StandardButton>, lstAnswers);
+    QFETCH(QStringList, qslTexts);
+    QFETCH(QString, qsLast_Informative);
+    QFETCH(int, iLast_Icon);
+    QFETCH(QList<QMessageBox::StandardButton>, lstLast_Buttons);
+    QFETCH(bool, bRun_Started);
+
+    QTemporaryDir qtdBase;
+    const QString qsBase = qtdBase.path();
+    auto qsAt = [&qsBase](QString qs) { return qs.replace(QLatin1Char('@'), qsBase); };
+    qsMount = qsAt(qsMount);
+    QVERIFY(QDir().mkpath(qsBase + "/mnt") && QDir().mkpath(qsBase + "/home") && QDir().mkpath(qsBase + "/read-only")
+            && QDir().mkpath(qsBase + "/fresh"));
+    // A leftover of an earlier run: only a run that starts may remove it.
+    QVERIFY(QDir().mkpath(qsBase + "/mnt/Delete_Zero/old"));
+    // Root writes anywhere; a plain file where the folder goes stops it too.
+    QFile qBlocker(qsBase + "/read-only/Delete_Zero");
+    QVERIFY(qBlocker.open(QIODevice::WriteOnly));
+    qBlocker.close();
+    QVERIFY(QFile::setPermissions(qsBase + "/read-only", QFile::ReadOwner | QFile::ExeOwner));
+
+    // "/" must refuse its own scratch folder so that the home folder is tried.
+    const bool bRoot_Entry = qsMount == QStringLiteral("/");
+    const bool bRoot_Blocker = bRoot_Entry && QFileInfo(QStringLiteral("/")).isWritable();
+    if (bRoot_Blocker) {
+        if (QFileInfo::exists(QStringLiteral("/Delete_Zero")))
+            QSKIP("/Delete_Zero exists");
+        QFile qRoot_Blocker(QStringLiteral("/Delete_Zero"));
+        QVERIFY(qRoot_Blocker.open(QIODevice::WriteOnly));
+    }
+    const QByteArray qbaHome = qgetenv("HOME");
+    qputenv("HOME", QFile::encodeName(qsBase + "/home"));
+
+    // df answers for the mount point and the home folder from a table; a volume may change its
+    // device once a scratch folder exists, as if unmounted in the middle of the run.
+    auto qbaLine = [](const QString &qsDev, const QString &qsPoint) {
+        return (qsDev + "  1000000000  1000  999999000  1% " + qsPoint).toUtf8();
+    };
+    const QString qsScratch = bRoot_Entry ? qsBase + "/home/Delete_Zero" : qsMount + "/Delete_Zero";
+    QByteArray qbaTable = qsMount.toUtf8() + '\t' + qbaLine(qsDf_Device, qsDf_Device == qsDevice ? qsMount : "/") + '\t'
+        + (qsDevice_Once_Made.isEmpty() ? QByteArray() : qsScratch.toUtf8()) + '\t'
+        + qbaLine(qsDevice_Once_Made, "/") + '\n';
+    if (!qsHome_Device.isEmpty())
+        qbaTable += (qsBase + "/home\t").toUtf8() + qbaLine(qsHome_Device, "/home") + "\t\t\n";
+    QFile qTable(pFake->qsPath(QStringLiteral("df-volumes.txt")));
+    QVERIFY(qTable.open(QIODevice::WriteOnly));
+    qTable.write(qbaTable);
+    qTable.close();
+    QVERIFY(pFake->bAdd(QStringLiteral("df"),
+                        "for p; do :; done\n"
+                        "echo 'Filesystem 1B-blocks Used Available Use% Mounted on'\n"
+                        "awk -F'\\t' -v p=\"$p\" '$1 == p { if ($3 != \"\" && system(\"test -e \\\"\" $3 \"\\\"\") == 0) "
+                        "print $4; else print $2; exit }' \"$(dirname \"$0\")/df-volumes.txt\""));
+
+    auto *pCombo = pWindow->findChild<QComboBox *>(QStringLiteral("comboBox_Partitions"));
+    if (!qsDevice.isEmpty()) {
+        pCombo->addItem(qsDevice + QStringLiteral("   --   ") + qsMount);
+        pCombo->setCurrentIndex(pCombo->count() - 1);
+    }
+    QList<bool> lstEnabled_Before;
+    const QList<QWidget *> lstWidgets = pWindow->findChildren<QWidget *>();
+    for (QWidget *qWidget : lstWidgets)
+        lstEnabled_Before << qWidget->isEnabled();
+    auto *pLabel = pWindow->findChild<QLabel *>(QStringLiteral("label_Copy_Value"));
+    QStringList qslScratch_While_Box;
+    {
+        Box_Answerer qAnswers(lstAnswers);
+        qAnswers.fOn_Box = [&]() { qslScratch_While_Box << QString::number(QFileInfo::exists(qsScratch)); };
+        QTest::mouseClick(pWindow->findChild<QPushButton *>(QStringLiteral("pushButton_Start")), Qt::LeftButton);
+        qputenv("HOME", qbaHome);
+        if (bRoot_Blocker)
+            QFile::remove(QStringLiteral("/Delete_Zero"));
+        QCOMPARE(qAnswers.qslTexts, qslTexts);
+        QCOMPARE(qAnswers.qslInformative.last(), qsAt(qsLast_Informative) + "\n" + QString(127, QLatin1Char('_')));
+        QCOMPARE(int(qAnswers.lstIcons.last()), iLast_Icon);
+        QCOMPARE(qAnswers.lstButtons.last(), lstLast_Buttons);
+    }
+    QFile::setPermissions(qsBase + "/read-only", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    // A run's disk was clean again before the last box asked for an answer.
+    if (bRun_Started)
+        QCOMPARE(qslScratch_While_Box.last(), QStringLiteral("0"));
+    QCOMPARE(QFileInfo::exists(qsBase + "/mnt/Delete_Zero/old"), !(bRun_Started && qsMount == qsBase + "/mnt"));
+    QVERIFY(!QFileInfo::exists(qsBase + "/home/Delete_Zero"));
+    QCOMPARE(pLabel->text(), bRun_Started ? QStringLiteral("ГОТОВО") : QStringLiteral("-"));
+    QList<bool> lstEnabled_After;
+    for (QWidget *qWidget : lstWidgets)
+        lstEnabled_After << qWidget->isEnabled();
+    QCOMPARE(lstEnabled_After, lstEnabled_Before);
 }
 
 QTEST_MAIN(tst_Form_Main)

@@ -7,8 +7,13 @@
 #include <QPushButton>
 #include <QStorageInfo>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -105,6 +110,8 @@ private slots:
     void folderRemove();
     void folderRemoveLinks();
     void folderRemoveMissing();
+    void folderRemoveSwappedForLink();
+    void folderRemoveLeavesMounts();
 
     void access();
     void accessAsRoot();
@@ -399,6 +406,71 @@ void tst_Functions_Main::folderRemoveMissing()
     QVERIFY(bWrite(qtdBase.filePath(QStringLiteral("plain")), "x"));
     vFolder_Remove(qtdBase.filePath(QStringLiteral("plain")));
     QVERIFY(QFileInfo::exists(qtdBase.filePath(QStringLiteral("plain"))));
+}
+
+void tst_Functions_Main::folderRemoveSwappedForLink()
+{
+    // While the removal runs, a folder of the tree keeps trading places with a link to an outside
+    // folder whose files carry the same names: nothing outside may ever go.
+    QTemporaryDir qtdBase;
+    const QString qsOutside = qtdBase.filePath(QStringLiteral("outside"));
+    const QString qsTree = qtdBase.filePath(QStringLiteral("Delete_Zero"));
+    const QString qsLink = qtdBase.filePath(QStringLiteral("link"));
+    constexpr int iFiles = 150;
+    for (int i = 0; i < iFiles; ++i)
+        QVERIFY(bWrite(qsOutside + QStringLiteral("/sub/%1").arg(i), "keep"));
+    const QByteArray qbaFolder = QFile::encodeName(qsTree + QStringLiteral("/sub"));
+    const QByteArray qbaLink = QFile::encodeName(qsLink);
+
+    for (int iRound = 0; iRound < 40; ++iRound) {
+        // The last swap may have left the tree's folder under the link's name.
+        if (!QFileInfo(qsLink).isSymLink())
+            vFolder_Remove(qsLink);
+        QFile::remove(qsLink);
+        QVERIFY(QFile::link(qsOutside, qsLink));
+        for (int i = 0; i < iFiles; ++i)
+            QVERIFY(bWrite(qsTree + QStringLiteral("/sub/sub/%1").arg(i), "x"));
+        std::atomic<bool> bStop{false};
+        std::atomic<int> iSwaps{0};
+        std::thread qSwapper([&]() {
+            while (!bStop) {
+                if (::renameat2(AT_FDCWD, qbaFolder.constData(), AT_FDCWD, qbaLink.constData(), RENAME_EXCHANGE) == 0)
+                    ++iSwaps;
+            }
+        });
+        while (iSwaps < 1 + iRound % 3) {
+        }
+        vFolder_Remove(qsTree);
+        bStop = true;
+        qSwapper.join();
+        for (int i = 0; i < iFiles; ++i)
+            QVERIFY2(QFileInfo::exists(qsOutside + QStringLiteral("/sub/%1").arg(i)),
+                     qPrintable(QStringLiteral("round %1 deleted outside file %2").arg(iRound).arg(i)));
+        vFolder_Remove(qsTree);
+        QVERIFY(!QFileInfo::exists(qsTree));
+    }
+}
+
+void tst_Functions_Main::folderRemoveLeavesMounts()
+{
+    if (geteuid() != 0)
+        QSKIP("needs root to mount a file system below the tree");
+    QTemporaryDir qtdBase;
+    const QString qsTree = qtdBase.filePath(QStringLiteral("Delete_Zero"));
+    const QString qsMount = qsTree + QStringLiteral("/mounted");
+    QVERIFY(bWrite(qsTree + QStringLiteral("/0"), "x"));
+    QVERIFY(QDir().mkpath(qsMount));
+    if (::mount("tmpfs", QFile::encodeName(qsMount).constData(), "tmpfs", 0, "size=1m") != 0)
+        QSKIP("tmpfs cannot be mounted here");
+    const bool bWritten = bWrite(qsMount + QStringLiteral("/on another file system"), "keep");
+    vFolder_Remove(qsTree);
+    const bool bKept = QFileInfo::exists(qsMount + QStringLiteral("/on another file system"));
+    ::umount2(QFile::encodeName(qsMount).constData(), MNT_DETACH);
+    QVERIFY(bWritten);
+    QVERIFY(bKept);
+    QVERIFY(!QFileInfo::exists(qsTree + QStringLiteral("/0")));
+    vFolder_Remove(qsTree);
+    QVERIFY(!QFileInfo::exists(qsTree));
 }
 
 void tst_Functions_Main::access()

@@ -131,6 +131,9 @@ private slots:
     void free_space_zeroed();
     void cancel_and_close_mid_run();
     void compressing_btrfs_ends_with_message();
+    void killed_run_guardian_cleans_up_data();
+    void killed_run_guardian_cleans_up();
+    void bars_painted_without_cancel_option();
 };
 
 void tst_Run_Fs::refusals_touch_nothing()
@@ -368,6 +371,96 @@ void tst_Run_Fs::compressing_btrfs_ends_with_message()
     // The disk is already cleaned up while the error box waits for an answer.
     QCOMPARE(lstScratch_While_Box.value(1, true), false);
     QVERIFY(bIdle_After_Run(w));
+    QVERIFY(!QFileInfo::exists(v.qsScratch()));
+    QVERIFY(bFree_Back(dBefore, v.dAvailable()));
+}
+
+void tst_Run_Fs::killed_run_guardian_cleans_up_data()
+{
+    QTest::addColumn<QString>("qsFile");
+    QTest::addColumn<bool>("bLose_Display");
+    // The first file being written; its copy being written (a 2 GiB file and a copy must fit).
+    QTest::newRow("SIGKILL mid-write") << QStringLiteral("0") << false;
+    QTest::newRow("SIGKILL mid-copy") << QStringLiteral("1") << false;
+    QTest::newRow("X server killed, cancel option ticked") << QStringLiteral("0") << true;
+}
+
+// However the program ends before its clean-up, the guardian it started removes the scratch
+// folder and gives the space back.
+void tst_Run_Fs::killed_run_guardian_cleans_up()
+{
+    QFETCH(QString, qsFile);
+    QFETCH(bool, bLose_Display);
+    Volume v(QStringLiteral("guardian"), QStringLiteral("ext4"), 4800);
+    Placed_Files placed(v.qsMount() + "/файлы");
+    const double dBefore = v.dAvailable();
+    QVERIFY(dBefore > 4.0 * 1073741824);
+
+    QProcess qX_Server;
+    QProcessEnvironment qEnvironment = QProcessEnvironment::systemEnvironment();
+    if (bLose_Display) {
+        qX_Server.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"),
+                                                 QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+        QVERIFY(qX_Server.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(qX_Server.canReadLine(), 20000);
+        const QString qsDisplay = QString::fromLatin1(qX_Server.readLine()).trimmed();
+        qEnvironment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        qEnvironment.insert(QStringLiteral("DISPLAY"), QStringLiteral(":") + qsDisplay);
+    }
+    QProcess qHelper;
+    qHelper.setProcessEnvironment(qEnvironment);
+    qHelper.setProcessChannelMode(QProcess::ForwardedChannels);
+    qHelper.start(QStringLiteral(MORVANE_RUN_HELPER),
+                  {v.qsMount(), bLose_Display ? QStringLiteral("--pump") : QStringLiteral("--no-pump")});
+    QVERIFY(qHelper.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(v.qsScratch() + "/" + qsFile).size() > 0, 60000);
+    if (bLose_Display) {
+        qX_Server.kill();
+        qX_Server.waitForFinished();
+    } else {
+        ::kill(pid_t(qHelper.processId()), SIGKILL);
+    }
+    QVERIFY(qHelper.waitForFinished(15000));
+    QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(v.qsScratch()) && bFree_Back(dBefore, v.dAvailable()), 15000);
+    QVERIFY(placed.bUnchanged());
+}
+
+// Without the cancel option the run still lets the window repaint, while a close request waits
+// for the run's end instead of cutting it short.
+void tst_Run_Fs::bars_painted_without_cancel_option()
+{
+    Volume v(QStringLiteral("painted"), QStringLiteral("tmpfs"), 256);
+    const double dBefore = v.dAvailable();
+    Window w;
+    w.vChoose(v.qsMount());
+    QList<int> lstPainted;
+    bool bClose_Returned = true;
+    struct Paint_Watch : QObject
+    {
+        std::function<void()> vOn_Paint;
+        bool eventFilter(QObject *, QEvent *pEvent) override
+        {
+            if (pEvent->type() == QEvent::Paint)
+                vOn_Paint();
+            return false;
+        }
+    } qWatch;
+    qWatch.vOn_Paint = [&]() {
+        if (w.pButton("pushButton_Start")->isEnabled())
+            return;
+        lstPainted << w.p<QProgressBar>("progressBar_File")->value();
+        if (bClose_Returned)
+            bClose_Returned = w.window().close();
+    };
+    w.p<QProgressBar>("progressBar_File")->installEventFilter(&qWatch);
+    Box_Answerer qAnswers({QMessageBox::Yes});
+    w.vStart();
+    QVERIFY(!bClose_Returned);
+    QVERIFY2(std::count_if(lstPainted.cbegin(), lstPainted.cend(), [](int i) { return i > 0 && i < 100; }) > 3,
+             qPrintable(QString::number(lstPainted.size())));
+    // Not cut short by the close: the file went on to its last percent.
+    QVERIFY2(*std::max_element(lstPainted.cbegin(), lstPainted.cend()) >= 98, qPrintable(QString::number(lstPainted.last())));
+    QVERIFY(!w.window().isVisible());
     QVERIFY(!QFileInfo::exists(v.qsScratch()));
     QVERIFY(bFree_Back(dBefore, v.dAvailable()));
 }
