@@ -62,16 +62,16 @@ Df_Line dfLine(const QString &qsPath)
             m.captured(5).toDouble()};
 }
 
-// Fills the volume with dd as root, the way people zero free space by hand; returns the free
-// blocks it left once the device was full.
-quint64 uiDd_Fill(const Volume &v)
+// Fills the volume with dd as root from qsFolder, the way people zero free space by hand;
+// returns the free blocks it left once the device was full.
+quint64 uiDd_Fill(const QString &qsFolder)
 {
-    const QString qsFill = v.qsMount() + QStringLiteral("/dd.fill");
+    const QString qsFill = qsFolder + QStringLiteral("/dd.fill");
     QProcess::execute(QStringLiteral("dd"), {QStringLiteral("if=/dev/zero"), QStringLiteral("of=") + qsFill,
                                              QStringLiteral("bs=1M"), QStringLiteral("conv=fsync"),
                                              QStringLiteral("status=none")});
     struct statvfs sv {};
-    ::statvfs(QFile::encodeName(v.qsMount()).constData(), &sv);
+    ::statvfs(QFile::encodeName(qsFolder).constData(), &sv);
     QFile::remove(qsFill);
     ::sync();
     return sv.f_bfree;
@@ -108,10 +108,13 @@ void tst_Morvane_Fill::two_volumes_zeroed_as_dd_does()
     QMap<QString, qint64> mapDd_Left;
     QMap<QString, quint64> mapDd_Free_After;
     QMap<QString, qint64> mapLeft;
+    // Each reference is made, furnished and marked as the volume filled below, and dd writes in
+    // the folder that the run is given.
     for (const QString &qsType : qslTypes) {
         Volume reference(QStringLiteral("fill-dd-") + qsType, qsType, 1024);
+        const Placed_Files placed(reference.qsMount() + QStringLiteral("/файлы"));
         reference.vPattern();
-        mapDd_Free_After[qsType] = uiDd_Fill(reference);
+        mapDd_Free_After[qsType] = uiDd_Fill(reference.qsMount() + QStringLiteral("/файлы"));
         mapDd_Left[qsType] = reference.iPattern_Blocks();
     }
 
