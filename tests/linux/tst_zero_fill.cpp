@@ -1,4 +1,5 @@
 // The fill engine without widgets: file sizes, the whole-percent steps, the ends of a run.
+#include "scratch_run.h"
 #include "zero_fill.h"
 
 #include <QDir>
@@ -21,6 +22,7 @@ private slots:
     void unwritable_folder_fails_with_the_file_path();
     void cancel_at_first_percent_stops_at_once();
     void stop_between_blocks_stops_at_once();
+    void scratch_folder_swapped_for_link_ends_the_run();
 };
 
 namespace {
@@ -175,6 +177,42 @@ void tst_Zero_Fill::stop_between_blocks_stops_at_once()
     QCOMPARE(result.eEnd, Zero_Fill_End::Cancelled);
     QVERIFY(rec.lstPercent.isEmpty());
     QVERIFY(QFileInfo(qDir.path() + "/0").size() <= 8 * 1024 * 1024);
+}
+
+// The scratch folder moved away mid-run and its name made a link to another folder: no file
+// goes there (an existing "1" would be emptied), and the clean-up still empties the folder made.
+void tst_Zero_Fill::scratch_folder_swapped_for_link_ends_the_run()
+{
+    QTemporaryDir qtdBase;
+    const QString qsScratch = qtdBase.filePath(QStringLiteral("Delete_Zero"));
+    const QString qsMoved = qtdBase.filePath(QStringLiteral("moved"));
+    const QString qsOutside = qtdBase.filePath(QStringLiteral("outside"));
+    QVERIFY(QDir().mkpath(qsOutside));
+    QFile qPrecious(qsOutside + QStringLiteral("/1"));
+    QVERIFY(qPrecious.open(QIODevice::WriteOnly) && qPrecious.write("keep") == 4);
+    qPrecious.close();
+
+    Scratch_Run run(qsScratch);
+    QVERIFY(run.bPrepare(qtdBase.filePath(QStringLiteral("no guardian here"))));
+    QVERIFY(!run.bGuarded());
+    constexpr double dFile = 65536;
+    Recorder recorder;
+    Zero_Fill_Hooks hooks = recorder.hooks([&recorder]() { return dFile * (4 - recorder.lstCounts.size()); });
+    bool bSwapped = false;
+    hooks.vFile_Count = [&](int iFiles) {
+        recorder.lstCounts << iFiles;
+        if (iFiles == 1)
+            bSwapped = QDir().rename(qsScratch, qsMoved) && QFile::link(qsOutside, qsScratch);
+    };
+    const Zero_Fill_Result result = run.zfrFill(hooks);
+    QVERIFY(bSwapped);
+    QCOMPARE(int(result.eEnd), int(Zero_Fill_End::Failed));
+    QCOMPARE(result.qsFailed_Path, qsScratch);
+    QCOMPARE(QFileInfo(qsMoved + QStringLiteral("/0")).size(), qint64(4 * dFile));
+    run.vClean_Up();
+    QVERIFY(QDir(qsMoved).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
+    QCOMPARE(QDir(qsOutside).entryList(QDir::Files), QStringList{QStringLiteral("1")});
+    QCOMPARE(QFileInfo(qsOutside + QStringLiteral("/1")).size(), qint64(4));
 }
 
 QTEST_GUILESS_MAIN(tst_Zero_Fill)
