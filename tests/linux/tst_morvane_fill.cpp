@@ -100,6 +100,7 @@ private slots:
     void two_volumes_zeroed_as_dd_does();
     void signal_mid_run_cleans_up();
     void bad_input_touches_nothing();
+    void unfillable_volume_reported_others_filled();
 };
 
 void tst_Morvane_Fill::two_volumes_zeroed_as_dd_does()
@@ -255,6 +256,24 @@ void tst_Morvane_Fill::bad_input_touches_nothing()
     QCOMPARE(c.iStatus, 0);
     QVERIFY(c.qslErr.isEmpty());
     QVERIFY(!QFileInfo::exists(memory.qsScratch()));
+}
+
+void tst_Morvane_Fill::unfillable_volume_reported_others_filled()
+{
+    // Zeros take no room on a compressing btrfs: its fill cannot make progress.
+    Volume compressing(QStringLiteral("fill-zstd"), QStringLiteral("btrfs"), 512, QStringLiteral("compress=zstd"));
+    Volume good(QStringLiteral("fill-after"), QStringLiteral("ext4"), 64);
+    const double dCompressing_Free = compressing.dAvailable();
+    const Call c = cRun({QStringLiteral("--json"), compressing.qsMount(), good.qsMount()});
+    QCOMPARE(c.iStatus, 1);
+    QVERIFY2(c.qslErr.filter(compressing.qsMount() + QStringLiteral(": could not fill: writing ")).size() == 1,
+             qPrintable(c.qslErr.join(" | ")));
+    const QStringList qslObjects = c.qsOut.split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(qslObjects.size(), 1);
+    QCOMPARE(QJsonDocument::fromJson(qslObjects.at(0).toUtf8()).object().value("folder").toString(), good.qsMount());
+    QVERIFY(!QFileInfo::exists(compressing.qsScratch()));
+    QVERIFY(!QFileInfo::exists(good.qsScratch()));
+    QVERIFY(bFree_Back(dCompressing_Free, compressing.dAvailable()));
 }
 
 int main(int argc, char *argv[])
