@@ -6,7 +6,9 @@
 #include <cerrno>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
@@ -36,17 +38,28 @@ bool bUnder(const QString &qsPath, const QString &qsMount_Point)
     return qsPath == qsMount_Point || qsPath.startsWith(qsMount_Point + QLatin1Char('/'));
 }
 
-// The mount that holds qsPath: the deepest mount point above it, the last one mounted there.
+// The mount that holds qsPath: the deepest mount point above it of the device the path lies on
+// (a mount hidden by a later one over its parent is not it), the last one mounted there; the
+// deepest of any device when none matches (a btrfs subvolume that is not mounted by itself).
 bool bFind_Mount(const QList<Mount_Entry> &lstMounts, const QString &qsPath, Mount_Entry &entry)
 {
-    int iBest = -1;
-    for (const Mount_Entry &candidate : lstMounts) {
-        if (bUnder(qsPath, candidate.qsMount_Point) && candidate.qsMount_Point.size() >= iBest) {
-            iBest = int(candidate.qsMount_Point.size());
-            entry = candidate;
+    struct stat st {};
+    const QString qsId = ::stat(QFile::encodeName(qsPath).constData(), &st) == 0
+        ? QStringLiteral("%1:%2").arg(major(st.st_dev)).arg(minor(st.st_dev))
+        : QString();
+    for (const bool bSame_Device : {true, false}) {
+        int iBest = -1;
+        for (const Mount_Entry &candidate : lstMounts) {
+            if ((!bSame_Device || candidate.qsId == qsId) && bUnder(qsPath, candidate.qsMount_Point)
+                && candidate.qsMount_Point.size() >= iBest) {
+                iBest = int(candidate.qsMount_Point.size());
+                entry = candidate;
+            }
         }
+        if (iBest >= 0)
+            return true;
     }
-    return iBest >= 0;
+    return false;
 }
 
 bool bMemory_File_System(const QString &qsFs_Type)
