@@ -15,6 +15,8 @@ packages=(
   e2fsprogs xfsprogs btrfs-progs util-linux
   cups cups-client cups-bsd printer-driver-cups-pdf poppler-utils
   tesseract-ocr tesseract-ocr-rus python3
+  # packages: icons, checks, and installing them as a user would
+  fonts-dejavu-core lintian unzip pkexec polkitd dbus-daemon dbus-bin
 )
 
 missing=()

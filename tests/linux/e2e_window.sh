@@ -2,6 +2,7 @@
 # e2e_window.sh <morvane_qt> <display>: starts the built program on a real X screen with a fake df
 # and a fake xterm first on PATH, and drives it with the keyboard.
 set -u
+. "$(dirname "$0")/x_window.sh"
 program=$1
 export DISPLAY=$2
 work=$(mktemp -d)
@@ -30,12 +31,7 @@ chmod +x "$work/bin/df" "$work/bin/xterm"
 PATH="$work/bin:$PATH" "$program" &
 pid=$!
 
-window=
-for i in $(seq 300); do
-  window=$(xdotool search --name '^Morvane v\.1\.2$' 2>/dev/null | head -n 1)
-  [ -n "$window" ] && break
-  sleep 0.1
-done
+window=$(x_wait_window '^Morvane v\.1\.2$')
 [ -n "$window" ] || fail "no window titled 'Morvane v.1.2'"
 
 info=$(xwininfo -id "$window")

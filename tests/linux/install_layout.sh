@@ -17,7 +17,7 @@ done
 [ -x "$prefix/bin/morvane_qt" ] || fail "no launcher"
 grep -q '^Exec=morvane_qt$' "$prefix/share/applications/morvane_qt.desktop" || fail "desktop entry"
 [ -f "$prefix/share/icons/hicolor/256x256/apps/morvane.png" ] || fail "icon"
-gzip -dc "$prefix/share/man/man1/morvane-fill.1.gz" | grep -q '^\.TH MORVANE-FILL 1' || fail "manual page"
+grep -q '^\.TH MORVANE-FILL 1 .*"Morvane [0-9]' "$prefix/share/man/man1/morvane-fill.1" || fail "manual page"
 
 # The launcher reaches the program through a link on PATH as well; a start that fails ends at once,
 # a good one keeps the window open until timeout stops it.
