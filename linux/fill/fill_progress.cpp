@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include <pthread.h>
+#include <sys/ioctl.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -106,6 +107,12 @@ QString Fill_Progress::qsLine() const
 
 void Fill_Progress::vTick()
 {
+    // A line longer than the terminal wraps, and the carriage return would then redraw only its
+    // last part: the folder name gives way from the left.
+    QString qsText = qsLine();
+    struct winsize ws {};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 20 && qsText.size() >= ws.ws_col)
+        qsText = QStringLiteral("…") + qsText.right(ws.ws_col - 2);
     // Back to the start of the line, the new text, and the rest of the old one cleared.
-    std::fprintf(stderr, "\r%s\033[K", qPrintable(qsLine()));
+    std::fprintf(stderr, "\r%s\033[K", qPrintable(qsText));
 }
