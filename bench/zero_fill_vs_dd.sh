@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
-# Times a full zero-fill run of the program's engine against dd on the same loop-mounted ext4
-# image, and measures how much free space a run (as root) leaves unzeroed with and without the
-# top-up of the blocks ext4 keeps for root.
-#   bash bench/zero_fill_vs_dd.sh [build folder] [image MiB]
+# Times morvane-fill, as a provisioning script runs it, against dd filling the same loop-mounted
+# image, in alternating rounds, and compares the medians; then marks the free space with 0xFF and
+# counts what each leaves unzeroed.
+#   bash bench/zero_fill_vs_dd.sh [build folder] [image MiB] [ext4|xfs|btrfs] [rounds]
 # Needs root and loop devices (exits 77 with the reason otherwise). The window as a user runs it:
 # bench/window_fill_vs_dd.sh.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
 mib=${2:-3584}
-fill=$build/bench/morvane_fill
+type=${3:-ext4}
+rounds=${4:-5}
+fill=$build/linux/fill/morvane-fill
 fs=$root/tests/fs/fs_image.sh
 work=${MORVANE_BENCH_DIR:-/var/tmp/morvane-bench}
 image=$work/bench.img
@@ -19,36 +21,54 @@ point="$work/точка монтирования"
 bash "$fs" check "$work" $((mib + 256))
 trap 'bash "$fs" sweep "$work"' EXIT
 
-bash "$fs" make "$image" "$mib" ext4
+bash "$fs" make "$image" "$mib" "$type"
 bash "$fs" mount "$image" "$point"
-echo "ext4 image of $mib MiB, $(df -B1 --output=avail "$point" | tail -1) bytes free for users"
+echo "$type image of $mib MiB, $(df -B1 --output=avail "$point" | tail -1) bytes free for users; load: $(cut -d' ' -f1-3 /proc/loadavg)"
 
-nanoseconds() { local t0; t0=$(date +%s%N); "$@" >/dev/null; echo $(( $(date +%s%N) - t0 )); }
+# Runs "$@" and prints its seconds and the peak of dirty page-cache memory meanwhile.
+timed() {
+  local peak_file t0 t1 sampler
+  peak_file=$(mktemp)
+  ( peak=0; while :; do
+      d=$(awk '/^Dirty:/ { print $2 }' /proc/meminfo); [ "$d" -gt "$peak" ] && peak=$d && echo "$peak" > "$peak_file"
+      sleep 0.05; done ) &
+  sampler=$!
+  t0=$(date +%s%N); "$@" >/dev/null; t1=$(date +%s%N)
+  kill "$sampler"; wait "$sampler" 2>/dev/null || true
+  awk -v t=$((t1 - t0)) -v p="$(cat "$peak_file")" 'BEGIN { printf "%.3f %d\n", t / 1e9, p / 1024 }'
+  rm -f "$peak_file"
+}
 dd_fill() {
   dd if=/dev/zero of="$point/dd.fill" bs=1M conv=fsync status=none 2>/dev/null || true
   rm -f "$point/dd.fill"; sync
 }
-program_fill() { "$fill" "$point"; sync; }
+program_fill() { "$fill" --quiet "$point"; sync; }
+median() { sort -g | awk '{ a[NR] = $1 } END { print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2 }'; }
 
 # The first fill makes the host allocate the sparse image; it is not timed.
 dd_fill
-# Alternate the two so that drifts of the virtual disk hit both alike.
-dd_total=0; run_total=0
-for round in 1 2 3; do
-  t=$(nanoseconds dd_fill); dd_total=$((dd_total + t))
-  u=$(nanoseconds program_fill); run_total=$((run_total + u))
-  awk -v r="$round" -v t="$t" -v u="$u" 'BEGIN { printf "round %d  dd %.2f s  morvane_fill %.2f s\n", r, t / 1e9, u / 1e9 }'
+dd_times=(); run_times=()
+for round in $(seq "$rounds"); do
+  # Alternate which goes first, so that drifts of the virtual disk hit both alike.
+  if [ $((round % 2)) = 1 ]; then read -r t dp < <(timed dd_fill); read -r u rp < <(timed program_fill)
+  else read -r u rp < <(timed program_fill); read -r t dp < <(timed dd_fill); fi
+  dd_times+=("$t"); run_times+=("$u")
+  printf 'round %d  dd %6.2f s (Dirty peak %4d MiB)  morvane-fill %6.2f s (Dirty peak %4d MiB)\n' \
+    "$round" "$t" "$dp" "$u" "$rp"
 done
-awk -v t="$dd_total" -v u="$run_total" \
-  'BEGIN { printf "dd total %.2f s, run total %.2f s, ratio run/dd = %.3f\n", t / 1e9, u / 1e9, u / t }'
+dd_median=$(printf '%s\n' "${dd_times[@]}" | median)
+run_median=$(printf '%s\n' "${run_times[@]}" | median)
+awk -v t="$dd_median" -v u="$run_median" -v r="$rounds" \
+  'BEGIN { printf "medians of %d rounds: dd %.2f s, morvane-fill %.2f s, ratio morvane-fill/dd = %.3f\n", r, t, u, u / t }'
 
-# Free space left unzeroed: mark it with 0xFF, run, count the marked 4 KiB blocks.
-for mode in --no-top-up --top-up; do
+# Free space left unzeroed by each on the same image, marked with 0xFF before each fill.
+for tool in dd_fill program_fill; do
   bash "$fs" pattern "$point"
-  "$fill" "$point" "$mode"
+  "$tool"
   bash "$fs" umount "$point"
   left=$(bash "$fs" count "$image")
-  awk -v m="$mode" -v n="$left" \
-    'BEGIN { printf "root run %-12s %7d blocks (%6.1f MiB) of free space left unzeroed\n", m, n, n / 256 }'
+  name=dd; [ "$tool" = dd_fill ] || name=morvane-fill
+  awk -v m="$name" -v n="$left" \
+    'BEGIN { printf "%-12s left %7d blocks (%6.1f MiB) of the marked free space unzeroed\n", m, n, n / 256 }'
   bash "$fs" mount "$image" "$point"
 done

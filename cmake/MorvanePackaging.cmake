@@ -38,7 +38,10 @@ full, flushing each one, then deletes them; it cleans up when cancelled, closed
 or stopped by a signal.
 
 The interface is in Russian. The menu entry has an action that starts the
-program as root through pkexec, which zeroing a system partition needs.")
+program as root through pkexec, which zeroing a system partition needs.
+
+morvane-fill does the same run from a terminal, for servers, build pipelines
+and virtual-machine templates without a desktop.")
 endif()
 
 include(CPack)

@@ -51,6 +51,9 @@ $program
 /usr/lib/morvane/Лицензионное соглашение.txt
 /usr/lib/morvane/Справка.txt
 /usr/bin/morvane_qt
+/usr/lib/morvane/morvane-fill
+/usr/bin/morvane-fill
+/usr/share/man/man1/morvane-fill.1.gz
 /usr/share/applications/morvane_qt.desktop
 /usr/share/polkit-1/actions/org.morvane.pkexec.morvane_qt.policy
 /usr/share/man/man1/morvane_qt.1.gz
@@ -86,6 +89,8 @@ stop_program() {
   fail "the window stayed after the program ended"
 }
 
+morvane-fill --version | grep -qx 'morvane-fill [0-9.]*' ||
+  fail "the package's morvane-fill did not start: $(morvane-fill --version 2>&1)"
 [ "$(command -v morvane_qt)" = /usr/bin/morvane_qt ] ||
   fail "morvane_qt on PATH is '$(command -v morvane_qt)', not the package's /usr/bin/morvane_qt"
 morvane_qt >"$work/plain.log" 2>&1 &

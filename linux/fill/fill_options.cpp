@@ -1,0 +1,42 @@
+#include "fill_options.h"
+
+#include <QCommandLineParser>
+
+bool bParse_Fill_Options(const QStringList &qslArguments, Fill_Options &options, QString &qsError)
+{
+    QCommandLineParser qParser;
+    qParser.setApplicationDescription(QStringLiteral(
+        "Overwrites the free space of the file system holding each FOLDER with zero bytes, so that\n"
+        "disk images of it compress to almost nothing. The zeros go into the scratch folder\n"
+        "Delete_Zero inside FOLDER, which is removed again however the run ends."));
+    const QCommandLineOption qHelp = qParser.addHelpOption();
+    const QCommandLineOption qVersion = qParser.addVersionOption();
+    const QCommandLineOption qQuiet(QStringList{QStringLiteral("q"), QStringLiteral("quiet")},
+                                    QStringLiteral("Show no progress, only errors."));
+    const QCommandLineOption qJson(QStringLiteral("json"),
+                                   QStringLiteral("Print one JSON summary object per volume on standard output."));
+    const QCommandLineOption qAllow_Memory(QStringLiteral("allow-memory"),
+                                           QStringLiteral("Fill tmpfs and devtmpfs too (they hold no disk image)."));
+    qParser.addOptions({qQuiet, qJson, qAllow_Memory});
+    qParser.addPositionalArgument(QStringLiteral("FOLDER"),
+                                  QStringLiteral("A folder on each file system to zero, one per file system."),
+                                  QStringLiteral("FOLDER..."));
+
+    if (!qParser.parse(qslArguments)) {
+        qsError = qParser.errorText() + QStringLiteral(" (see --help)");
+        return false;
+    }
+    if (qParser.isSet(qHelp))
+        qParser.showHelp(0);
+    if (qParser.isSet(qVersion))
+        qParser.showVersion();
+    options.qslFolders = qParser.positionalArguments();
+    options.bQuiet = qParser.isSet(qQuiet);
+    options.bJson = qParser.isSet(qJson);
+    options.bAllow_Memory = qParser.isSet(qAllow_Memory);
+    if (options.qslFolders.isEmpty()) {
+        qsError = QStringLiteral("no folder given (see --help)");
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,20 @@
+#ifndef FILL_OPTIONS_H
+#define FILL_OPTIONS_H
+
+#include <QString>
+#include <QStringList>
+
+// What the command line of morvane-fill asks for.
+struct Fill_Options
+{
+    QStringList qslFolders;     // one folder per file system to fill, in the order given
+    bool bQuiet = false;        // no progress, only errors
+    bool bJson = false;         // one summary object per volume on standard output
+    bool bAllow_Memory = false; // tmpfs and devtmpfs too
+};
+
+// Parses qslArguments (the program name first). Prints --help or --version and exits 0 when asked;
+// on bad usage fills qsError with one line for standard error and returns false.
+bool bParse_Fill_Options(const QStringList &qslArguments, Fill_Options &options, QString &qsError);
+
+#endif // FILL_OPTIONS_H

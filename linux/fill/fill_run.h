@@ -1,0 +1,25 @@
+#ifndef FILL_RUN_H
+#define FILL_RUN_H
+
+#include "fill_options.h"
+#include "fill_volume.h"
+
+// How the fill of one volume went.
+struct Fill_Summary
+{
+    int iStatus = iExit_Filled;
+    qint64 iBytes_Written = 0;
+    double dSeconds = 0;
+    quint64 uiFree_Blocks_After = 0;  // free blocks when the volume was full, before the clean-up
+    quint64 uiBlock_Size = 0;
+};
+
+// Zeroes the free space of one checked volume through the scratch folder Delete_Zero inside its
+// folder and removes that folder again. Reports progress and failures on standard error. A signal
+// ends the program by that signal once the clean-up is done.
+Fill_Summary fsFill_Volume(const Fill_Volume &volume, const Fill_Options &options);
+
+// The one-line JSON object of --json for a filled volume.
+QByteArray qbaJson_Summary(const Fill_Volume &volume, const Fill_Summary &summary);
+
+#endif // FILL_RUN_H

@@ -1,0 +1,288 @@
+// morvane-fill as a provisioning script runs it, on loop-mounted ext4 and xfs images: what it
+// leaves unzeroed against dd on an identically made and marked image, --json against df, a
+// signal mid-run, and every input it must refuse without touching anything.
+#include "fs_volume.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QtTest>
+
+#include <csignal>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+using fs_test::Placed_Files;
+using fs_test::Volume;
+
+namespace {
+
+const QString qsProgram = QStringLiteral(MORVANE_FILL);
+// What a run may leave unzeroed beyond what dd leaves on the same kind of image.
+constexpr qint64 iMargin_Blocks = 16;
+
+struct Call
+{
+    int iStatus = -1;
+    QString qsOut;
+    QStringList qslErr;  // lines of standard error
+};
+
+// Runs the command through a shell, as a script would, so that the status is the one it sees.
+Call cRun(const QStringList &qslArguments, const QStringList &qslPrefix = {})
+{
+    QProcess qProcess;
+    qProcess.start(QStringLiteral("sh"), QStringList{QStringLiteral("-c"), QStringLiteral("\"$@\""), QStringLiteral("sh")}
+                                             + qslPrefix + QStringList{qsProgram} + qslArguments);
+    qProcess.waitForFinished(-1);
+    Call c;
+    c.iStatus = qProcess.exitCode();
+    c.qsOut = QString::fromUtf8(qProcess.readAllStandardOutput());
+    c.qslErr = QString::fromUtf8(qProcess.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+    return c;
+}
+
+struct Df_Line
+{
+    QString qsSource, qsType, qsTarget;
+    double dSize = 0, dUsed = 0, dAvail = 0;
+};
+
+Df_Line dfLine(const QString &qsPath)
+{
+    QProcess qDf;
+    qDf.start(QStringLiteral("df"), {QStringLiteral("-B1"), QStringLiteral("--output=source,fstype,size,used,avail,target"),
+                                     QStringLiteral("--"), qsPath});
+    qDf.waitForFinished(-1);
+    const QString qsLine = QString::fromUtf8(qDf.readAllStandardOutput()).split('\n').value(1);
+    // The mount point comes last and is taken whole, blanks and all.
+    const QRegularExpressionMatch m =
+        QRegularExpression(QStringLiteral("^(\\S+)\\s+(\\S+)\\s+(\\d+)\\s+(\\d+)\\s+(\\d+)\\s+(.*)$")).match(qsLine);
+    return {m.captured(1), m.captured(2), m.captured(6), m.captured(3).toDouble(), m.captured(4).toDouble(),
+            m.captured(5).toDouble()};
+}
+
+// Fills the volume with dd as root from qsFolder, the way people zero free space by hand;
+// returns the free blocks it left once the device was full.
+quint64 uiDd_Fill(const QString &qsFolder)
+{
+    const QString qsFill = qsFolder + QStringLiteral("/dd.fill");
+    QProcess::execute(QStringLiteral("dd"), {QStringLiteral("if=/dev/zero"), QStringLiteral("of=") + qsFill,
+                                             QStringLiteral("bs=1M"), QStringLiteral("conv=fsync"),
+                                             QStringLiteral("status=none")});
+    struct statvfs sv {};
+    ::statvfs(QFile::encodeName(qsFolder).constData(), &sv);
+    QFile::remove(qsFill);
+    ::sync();
+    return sv.f_bfree;
+}
+
+bool bFree_Back(double dBefore, double dAfter)
+{
+    return std::abs(dBefore - dAfter) <= 64 * 4096.0;
+}
+
+pid_t iChild_Of(qint64 iParent)
+{
+    QFile qChildren(QStringLiteral("/proc/%1/task/%1/children").arg(iParent));
+    if (!qChildren.open(QIODevice::ReadOnly))
+        return 0;
+    return pid_t(QString::fromLatin1(qChildren.readAll()).split(' ', Qt::SkipEmptyParts).value(0).toInt());
+}
+
+} // namespace
+
+class tst_Morvane_Fill : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void two_volumes_zeroed_as_dd_does();
+    void signal_mid_run_cleans_up();
+    void bad_input_touches_nothing();
+    void unfillable_volume_reported_others_filled();
+};
+
+void tst_Morvane_Fill::two_volumes_zeroed_as_dd_does()
+{
+    const QStringList qslTypes{QStringLiteral("ext4"), QStringLiteral("xfs")};
+    QMap<QString, qint64> mapDd_Left;
+    QMap<QString, quint64> mapDd_Free_After;
+    QMap<QString, qint64> mapLeft;
+    // Each reference is made, furnished and marked as the volume filled below, and dd writes in
+    // the folder that the run is given.
+    for (const QString &qsType : qslTypes) {
+        Volume reference(QStringLiteral("fill-dd-") + qsType, qsType, 1024);
+        const Placed_Files placed(reference.qsMount() + QStringLiteral("/файлы"));
+        reference.vPattern();
+        mapDd_Free_After[qsType] = uiDd_Fill(reference.qsMount() + QStringLiteral("/файлы"));
+        mapDd_Left[qsType] = reference.iPattern_Blocks();
+    }
+
+    Volume ext4(QStringLiteral("fill-ext4"), QStringLiteral("ext4"), 1024);
+    Volume xfs(QStringLiteral("fill-xfs"), QStringLiteral("xfs"), 1024);
+    const QList<Volume *> lstVolumes{&ext4, &xfs};
+    QList<Df_Line> lstDf;
+    QList<Placed_Files *> lstPlaced;
+    QStringList qslFolders;
+    for (Volume *pVolume : lstVolumes) {
+        pVolume->vPattern();
+        lstPlaced << new Placed_Files(pVolume->qsMount() + QStringLiteral("/файлы"));
+        lstDf << dfLine(pVolume->qsMount());
+        // A folder of its own on the volume, as an ordinary user would name.
+        qslFolders << pVolume->qsMount() + QStringLiteral("/файлы");
+    }
+    // A leftover of an interrupted run, with a link out of it, goes first and takes nothing with it.
+    QVERIFY(QDir().mkpath(qslFolders.at(0) + QStringLiteral("/Delete_Zero/old")));
+    QVERIFY(QFile::link(qslFolders.at(0), qslFolders.at(0) + QStringLiteral("/Delete_Zero/x")));
+
+    const Call c = cRun(QStringList{QStringLiteral("--json")} + qslFolders);
+    QCOMPARE(c.iStatus, 0);
+    const QStringList qslObjects = c.qsOut.split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(qslObjects.size(), 2);
+    for (int i = 0; i < 2; ++i) {
+        const QString &qsType = qslTypes.at(i);
+        QJsonParseError error;
+        const QJsonObject o = QJsonDocument::fromJson(qslObjects.at(i).toUtf8(), &error).object();
+        QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(qslObjects.at(i)));
+        QCOMPARE(o.value("folder").toString(), qslFolders.at(i));
+        QCOMPARE(o.value("mount_point").toString(), lstDf.at(i).qsTarget);
+        QCOMPARE(o.value("device").toString(), lstDf.at(i).qsSource);
+        QCOMPARE(o.value("file_system").toString(), lstDf.at(i).qsType);
+        QCOMPARE(o.value("file_system").toString(), qsType);
+        QVERIFY(o.value("seconds").toDouble() > 0);
+        QCOMPARE(o.value("block_size").toInt(), 4096);
+        // The zeros written are what the free space fell by from df's count to the blocks left
+        // once full, give or take the bookkeeping of the scratch files and of the file system.
+        const double dWritten = o.value("bytes_written").toDouble();
+        const double dFree_After = o.value("free_blocks_after").toDouble() * 4096;
+        const double dDrop = lstDf.at(i).dSize - lstDf.at(i).dUsed - dFree_After;
+        QVERIFY2(std::abs(dWritten - dDrop) <= lstDf.at(i).dSize / 100,
+                 qPrintable(QString("%1 written, df: %2 free before, %3 after").arg(dWritten)
+                                .arg(lstDf.at(i).dSize - lstDf.at(i).dUsed).arg(dFree_After)));
+        QVERIFY(dWritten >= lstDf.at(i).dAvail / 2);
+        qInfo("%s: free blocks once full: dd %llu, morvane-fill %.0f", qPrintable(qsType),
+              static_cast<unsigned long long>(mapDd_Free_After.value(qsType)), dFree_After / 4096);
+
+        Volume *pVolume = lstVolumes.at(i);
+        QVERIFY(!QFileInfo::exists(qslFolders.at(i) + QStringLiteral("/Delete_Zero")));
+        QVERIFY(bFree_Back(lstDf.at(i).dAvail, pVolume->dAvailable()));
+        QVERIFY(lstPlaced.at(i)->bUnchanged());
+        mapLeft[qsType] = pVolume->iPattern_Blocks();
+        qInfo("%s, 1 GiB: pattern blocks left: dd %lld, morvane-fill %lld", qPrintable(qsType),
+              mapDd_Left.value(qsType), mapLeft.value(qsType));
+        QVERIFY(lstPlaced.at(i)->bUnchanged());
+    }
+    qDeleteAll(lstPlaced);
+    for (const QString &qsType : qslTypes)
+        QVERIFY2(mapLeft.value(qsType) <= mapDd_Left.value(qsType) + iMargin_Blocks, qPrintable(qsType));
+}
+
+void tst_Morvane_Fill::signal_mid_run_cleans_up()
+{
+    Volume v(QStringLiteral("fill-signal"), QStringLiteral("ext4"), 1024);
+    const double dBefore = v.dAvailable();
+    // SIGINT is handled by the program itself; after SIGKILL its guardian cleans up.
+    for (const int iSignal : {SIGINT, SIGKILL}) {
+        QProcess qShell;
+        qShell.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("\"$@\"; echo \"status $?\""),
+                                            QStringLiteral("sh"), qsProgram, QStringLiteral("--json"), v.qsMount()});
+        QVERIFY(qShell.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(v.qsScratch() + QStringLiteral("/0")).size() > 0, 20000);
+        const pid_t iFill = iChild_Of(qShell.processId());
+        QVERIFY(iFill > 0);
+        ::kill(iFill, iSignal);
+        QVERIFY(qShell.waitForFinished(60000));
+        QCOMPARE(QString::fromUtf8(qShell.readAllStandardOutput()), QStringLiteral("status %1\n").arg(128 + iSignal));
+        if (iSignal == SIGINT)
+            QVERIFY(QString::fromUtf8(qShell.readAllStandardError()).contains(QStringLiteral("stopped by a signal")));
+        QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(v.qsScratch()), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(bFree_Back(dBefore, v.dAvailable()), 15000);
+    }
+}
+
+void tst_Morvane_Fill::bad_input_touches_nothing()
+{
+    Volume good(QStringLiteral("fill-good"), QStringLiteral("ext4"), 64);
+    Volume read_only(QStringLiteral("fill-ro"), QStringLiteral("ext4"), 64);
+    read_only.vUnmount();
+    read_only.vMount(QStringLiteral("ro"));
+    Volume memory(QStringLiteral("fill-memory"), QStringLiteral("tmpfs"), 16);
+    const QString qsFile = good.qsMount() + QStringLiteral("/файл");
+    QFile qFile(qsFile);
+    QVERIFY(qFile.open(QIODevice::WriteOnly));
+    qFile.close();
+    const QString qsSub = good.qsMount() + QStringLiteral("/папка");
+    QVERIFY(QDir().mkdir(qsSub));
+    const QString qsMissing = good.qsMount() + QStringLiteral("/нет такой");
+    // Owned by root, not writable by others: an ordinary user may not fill it.
+    const QStringList qslAs_Nobody{QStringLiteral("setpriv"), QStringLiteral("--reuid=nobody"),
+                                   QStringLiteral("--regid=nogroup"), QStringLiteral("--clear-groups")};
+
+    struct Case
+    {
+        const char *pcName;
+        QStringList qslArguments;
+        int iStatus;
+        QString qsMessage;
+        QStringList qslPrefix;
+    };
+    // The good folder comes first wherever it can: a bad one later in the list must stop the
+    // whole call before anything is written.
+    const QList<Case> lstCases{
+        {"no folder", {}, 2, QStringLiteral("no folder given"), {}},
+        {"unknown option", {QStringLiteral("--fast"), good.qsMount()}, 2, QStringLiteral("'fast'"), {}},
+        {"missing path", {good.qsMount(), qsMissing}, 2, qsMissing + QStringLiteral(": no such folder"), {}},
+        {"a file", {good.qsMount(), qsFile}, 2, qsFile + QStringLiteral(": not a folder"), {}},
+        {"same file system twice", {good.qsMount(), qsSub}, 2, QStringLiteral("are on the same file system"), {}},
+        {"tmpfs", {good.qsMount(), memory.qsMount()}, 2, QStringLiteral(": on tmpfs"), {}},
+        {"read-only mount", {good.qsMount(), read_only.qsMount()}, 1, QStringLiteral("is mounted read-only"), {}},
+        {"not writable", {qsSub}, 1, qsSub + QStringLiteral(": no permission to write"), qslAs_Nobody},
+    };
+    const double dGood_Free = good.dAvailable();
+    for (const Case &t : lstCases) {
+        const Call c = cRun(t.qslArguments, t.qslPrefix);
+        QVERIFY2(c.iStatus == t.iStatus, t.pcName);
+        QVERIFY2(c.qslErr.size() == 1 && c.qslErr.at(0).startsWith(QStringLiteral("morvane-fill: "))
+                     && c.qslErr.at(0).contains(t.qsMessage),
+                 qPrintable(QString::fromLatin1(t.pcName) + ": " + c.qslErr.join(" | ")));
+        QVERIFY2(c.qsOut.isEmpty(), t.pcName);
+        for (const QString &qsFolder : {good.qsMount(), qsSub, memory.qsMount()})
+            QVERIFY2(!QFileInfo::exists(qsFolder + QStringLiteral("/Delete_Zero")), t.pcName);
+        QVERIFY2(good.dAvailable() == dGood_Free, t.pcName);
+    }
+    // --allow-memory lets the tmpfs through, and it is filled and cleaned up.
+    const Call c = cRun({QStringLiteral("--quiet"), QStringLiteral("--allow-memory"), memory.qsMount()});
+    QCOMPARE(c.iStatus, 0);
+    QVERIFY(c.qslErr.isEmpty());
+    QVERIFY(!QFileInfo::exists(memory.qsScratch()));
+}
+
+void tst_Morvane_Fill::unfillable_volume_reported_others_filled()
+{
+    // Zeros take no room on a compressing btrfs: its fill cannot make progress.
+    Volume compressing(QStringLiteral("fill-zstd"), QStringLiteral("btrfs"), 512, QStringLiteral("compress=zstd"));
+    Volume good(QStringLiteral("fill-after"), QStringLiteral("ext4"), 64);
+    const double dCompressing_Free = compressing.dAvailable();
+    const Call c = cRun({QStringLiteral("--json"), compressing.qsMount(), good.qsMount()});
+    QCOMPARE(c.iStatus, 1);
+    QVERIFY2(c.qslErr.filter(compressing.qsMount() + QStringLiteral(": could not fill: writing ")).size() == 1,
+             qPrintable(c.qslErr.join(" | ")));
+    const QStringList qslObjects = c.qsOut.split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(qslObjects.size(), 1);
+    QCOMPARE(QJsonDocument::fromJson(qslObjects.at(0).toUtf8()).object().value("folder").toString(), good.qsMount());
+    QVERIFY(!QFileInfo::exists(compressing.qsScratch()));
+    QVERIFY(!QFileInfo::exists(good.qsScratch()));
+    QVERIFY(bFree_Back(dCompressing_Free, compressing.dAvailable()));
+}
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication qApplication(argc, argv);
+    // Two images of 1 GiB at most side by side, plus room for the rest of the disk.
+    fs_test::vSkip_Unless_Mountable(5 * 1024);
+    tst_Morvane_Fill tc;
+    return QTest::qExec(&tc, argc, argv);
+}
+
+#include "tst_morvane_fill.moc"
