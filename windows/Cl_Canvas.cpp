@@ -1,7 +1,7 @@
 #include "Cl_Canvas.h"
 
-#include "Form_Main.h"
 #include "Module_Error_Trap.h"
+#include "Win_Controls.h"
 
 #include <cstring>
 #include <memory>
@@ -19,9 +19,7 @@ Cl_Canvas::Cl_Canvas(HFONT hFont)
     if (hFont != nullptr && GetObjectW(hFont, sizeof oLogFont, &oLogFont) == sizeof oLogFont)
         m_hOwn_Font = CreateFontIndirectW(&oLogFont);
     if (m_hOwn_Font == nullptr)
-        m_hOwn_Font = CreateFontW(iFont_Height(96, m_iDpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, RUSSIAN_CHARSET,
-                                  OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                  DEFAULT_PITCH | FF_DONTCARE, L"Times New Roman");
+        m_hOwn_Font = hCreate_Cyrillic_Font(L"Times New Roman", 96, FW_NORMAL, m_iDpi);
     m_hOld_Font = SelectObject(m_hDC, m_hOwn_Font);
     SetBkMode(m_hDC, TRANSPARENT);
     SetTextColor(m_hDC, RGB(0, 0, 0));
@@ -84,12 +82,24 @@ const void* Cl_Canvas::pBits() const
     return m_pBits;
 }
 
+namespace {
+
+HWND g_hPrint_Picture = nullptr;
+
+}  // namespace
+
+void vSet_Print_Canvas_Picture(HWND hPicture)
+{
+    g_hPrint_Picture = hPicture;
+}
+
 Cl_Canvas& oPrint_Canvas()
 {
     static std::unique_ptr<Cl_Canvas> s_poCanvas;
     if (!s_poCanvas) {
-        HWND hPicture = hForm_Main_Control(IDC_Picture_Print);
-        const HFONT hFont = hPicture ? reinterpret_cast<HFONT>(SendMessageW(hPicture, WM_GETFONT, 0, 0)) : nullptr;
+        const HFONT hFont = IsWindow(g_hPrint_Picture)
+                                ? reinterpret_cast<HFONT>(SendMessageW(g_hPrint_Picture, WM_GETFONT, 0, 0))
+                                : nullptr;
         s_poCanvas = std::make_unique<Cl_Canvas>(hFont);
     }
     return *s_poCanvas;

@@ -36,5 +36,8 @@ private:
     int m_iDpi = 96;
 };
 
-// The canvas of the main form's Picture_Print (made on first use, in its font).
+// The picture box whose font the print canvas takes (the main form's Picture_Print).
+void vSet_Print_Canvas_Picture(HWND hPicture);
+
+// The print canvas, made on first use in the font of that picture box.
 Cl_Canvas& oPrint_Canvas();

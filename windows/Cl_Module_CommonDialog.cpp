@@ -187,7 +187,7 @@ void Cl_Module_CommonDialog::Filter(const std::wstring& Filter_Text_in)
     vTrapped(L"Let Filter", [&](int& iLine) { iLine = 2; m_sFilter = Filter_Text_in; });
 }
 
-bool Cl_Module_CommonDialog::ShowPrinter()
+bool Cl_Module_CommonDialog::ShowPrinter(HWND Form)
 {
     bool bCancelled = false;
     vTrapped(L"ShowPrinter", [&](int& iLine) {
@@ -201,8 +201,10 @@ bool Cl_Module_CommonDialog::ShowPrinter()
         iLine = 3;
         Print_Dialog_Blocks oBlocks;
         oBlocks.oDialog.lStructSize = sizeof oBlocks.oDialog;
-        oBlocks.oDialog.hwndOwner = nullptr;
-        oBlocks.oDialog.Flags = 0;
+        // Modal to its form: no second print and no closing while the dialog is open.
+        oBlocks.oDialog.hwndOwner = Form;
+        // The copies come back in the device mode, which is what the printer is given.
+        oBlocks.oDialog.Flags = PD_USEDEVMODECOPIESANDCOLLATE;
         oBlocks.oDialog.hDevMode = hGlobal_Copy(&oDevMode_In, sizeof oDevMode_In);
         oBlocks.oDialog.hDevNames = hGlobal_Copy(vecDevNames.data(), vecDevNames.size());
 
@@ -218,18 +220,33 @@ bool Cl_Module_CommonDialog::ShowPrinter()
             std::memcpy(&oChosen, pBlock, std::min(sizeof oChosen, GlobalSize(oBlocks.oDialog.hDevMode)));
             GlobalUnlock(oBlocks.oDialog.hDevMode);
         }
+        // The whole name is in the device names; the device mode holds only 31 characters of it.
+        std::wstring sChosen_Name;
+        if (const BYTE* pBlock =
+                oBlocks.oDialog.hDevNames ? static_cast<const BYTE*>(GlobalLock(oBlocks.oDialog.hDevNames)) : nullptr) {
+            sChosen_Name = oRead_DevNames(pBlock, GlobalSize(oBlocks.oDialog.hDevNames)).sDevice_Name;
+            GlobalUnlock(oBlocks.oDialog.hDevNames);
+        }
 
         iLine = 6;
-        const std::wstring sChosen = sUpper(sDevMode_Device_Name(oChosen));
+        const std::wstring sChosen = sUpper(sChosen_Name);
         if (sChosen != oCurrent.sDevice_Name()) {
             iLine = 7;
-            for (const Printer_Entry& oEntry : lstInstalled_Printers())
+            // Printing on the previous printer would not be what was chosen.
+            bCancelled = true;
+            const Printer_Entry* poFound = nullptr;
+            const std::vector<Printer_Entry> lstPrinters = lstInstalled_Printers();
+            for (const Printer_Entry& oEntry : lstPrinters)
                 if (sUpper(oEntry.sDevice_Name) == sChosen)
-                    oPrinter().vSelect(oEntry);
+                    poFound = &oEntry;
+            if (poFound == nullptr)
+                vRaise(g_iErr_Printer_Info, L"The chosen printer '" + sChosen_Name + L"' is not installed");
+            oPrinter().vSelect(*poFound);
+            bCancelled = false;
         }
 
         iLine = 8;
-        oPrinter().vSet_Copies(oChosen.dmCopies);
+        oPrinter().vSet_Copies(iChosen_Copies(oBlocks.oDialog.nCopies, oChosen));
         oPrinter().vSet_Duplex(oChosen.dmDuplex);
         oPrinter().vSet_Orientation(oChosen.dmOrientation);
         oPrinter().vSet_Paper_Size(oChosen.dmPaperSize);
@@ -240,7 +257,8 @@ bool Cl_Module_CommonDialog::ShowPrinter()
     return bCancelled;
 }
 
-void Cl_Module_CommonDialog::vPrint_To_Paper(Cl_Module_CommonDialog& CommonDialog, const std::wstring& sText)
+void Cl_Module_CommonDialog::vPrint_To_Paper(Cl_Module_CommonDialog& CommonDialog, const std::wstring& sText,
+                                             HWND Form)
 {
     const std::optional<Error_Record> oError = oCatch_Error([&](int& iLine) {
         iLine = 2;
@@ -248,7 +266,7 @@ void Cl_Module_CommonDialog::vPrint_To_Paper(Cl_Module_CommonDialog& CommonDialo
         oCanvas.vClear();
 
         iLine = 3;
-        if (CommonDialog.ShowPrinter())
+        if (CommonDialog.ShowPrinter(Form))
             return;
 
         iLine = 4;

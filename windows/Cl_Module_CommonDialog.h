@@ -30,14 +30,16 @@ public:
     std::wstring Filter();
     void Filter(const std::wstring& Filter_Text_in);
 
-    // The print dialog, preselecting the current printer; the choice becomes the
-    // current printer and its settings.  True when the user cancelled.
-    bool ShowPrinter();
+    // The print dialog owned by Form (disabled while it is open), preselecting the
+    // current printer; the choice becomes the current printer and its settings.
+    // True when the user cancelled or the chosen printer could not be taken.
+    bool ShowPrinter(HWND Form = nullptr);
 
     // Asks for the printer through CommonDialog's print dialog, then prints sText
     // on it, 5800 characters a page, each page drawn on the canvas and the canvas
-    // image put on paper.  Nothing is printed when the dialog is cancelled.
-    void vPrint_To_Paper(Cl_Module_CommonDialog& CommonDialog, const std::wstring& sText);
+    // image put on paper.  Nothing is printed when the dialog is cancelled.  Form
+    // owns the dialog.
+    void vPrint_To_Paper(Cl_Module_CommonDialog& CommonDialog, const std::wstring& sText, HWND Form = nullptr);
 
 private:
     std::wstring m_sInit_Dir;

@@ -1,6 +1,7 @@
 #include "Common_Dialog_Records.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 std::wstring sDialog_Filter(const std::wstring& sFilter)
@@ -83,6 +84,12 @@ DEVMODEW oDevMode_For_Dialog(const std::wstring& sDevice_Name, short iOrientatio
     oDevMode.dmOrientation = iOrientation;
     oDevMode.dmDuplex = iDuplex;
     return oDevMode;
+}
+
+short iChosen_Copies(WORD nCopies, const DEVMODEW& oDevMode)
+{
+    const int iDevMode_Copies = (oDevMode.dmFields & DM_COPIES) ? oDevMode.dmCopies : 0;
+    return static_cast<short>(std::clamp<int>(std::max<int>(nCopies, iDevMode_Copies), 1, SHRT_MAX));
 }
 
 std::wstring sDevMode_Device_Name(const DEVMODEW& oDevMode)

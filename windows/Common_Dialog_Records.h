@@ -39,6 +39,10 @@ DevNames_Strings oRead_DevNames(const BYTE* pBlock, std::size_t uiSize);
 // duplex setting in the print dialog.
 DEVMODEW oDevMode_For_Dialog(const std::wstring& sDevice_Name, short iOrientation, short iDuplex);
 
+// The number of copies chosen in the print dialog: the dialog gives it either in
+// the record's nCopies or in its device mode's dmCopies (the other then reads 1).
+short iChosen_Copies(WORD nCopies, const DEVMODEW& oDevMode);
+
 // The device name held by a device-mode record: the characters before the first zero.
 std::wstring sDevMode_Device_Name(const DEVMODEW& oDevMode);
 

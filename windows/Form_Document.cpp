@@ -1,38 +1,73 @@
 #include "Form_Document.h"
 
-#include "Form_Main.h"
 #include "Module_Error_Trap.h"
 #include "Win_Controls.h"
+#include "Window_Placement.h"
 
 #include <commctrl.h>
 
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
 #include <vector>
 
 namespace {
 
 struct Document_State {
     const Document_Design* poDesign;
-    HFONT hText_Font;
-    HFONT hButton_Font;
+    HFONT hText_Font = nullptr;
+    HFONT hButton_Font = nullptr;
+    ~Document_State()
+    {
+        if (hText_Font)
+            DeleteObject(hText_Font);
+        if (hButton_Font)
+            DeleteObject(hButton_Font);
+    }
 };
+
+// The document windows this program has open, by design: another copy of the
+// program has windows of the same classes, which are none of its business.
+std::map<const Document_Design*, HWND> g_mapOpen_Windows;
 
 Document_State* poState(HWND hWnd)
 {
     return reinterpret_cast<Document_State*>(GetWindowLongPtrW(hWnd, GWLP_USERDATA));
 }
 
+#ifdef MORVANE_FAULT_INJECTION
+// Test builds only: MORVANE_FAULT names the step of opening a window that fails.
+bool bFault(const char* sStep)
+{
+    const char* sFault = std::getenv("MORVANE_FAULT");
+    return sFault != nullptr && std::strcmp(sFault, sStep) == 0;
+}
+#else
+constexpr bool bFault(const char*) { return false; }
+#endif
+
 LRESULT CALLBACK Document_Proc(HWND hWnd, UINT uiMessage, WPARAM wParam, LPARAM lParam)
 {
     switch (uiMessage) {
     case WM_NCCREATE: {
+        // From here on the window owns its state and frees it when it goes, even
+        // when its creation fails later on.
         const auto* poCreate = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        SetWindowLongPtrW(hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(poCreate->lpCreateParams));
+        auto* poOwner = static_cast<std::unique_ptr<Document_State>*>(poCreate->lpCreateParams);
+        Document_State* po = poOwner->release();
+        SetWindowLongPtrW(hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(po));
+        g_mapOpen_Windows[po->poDesign] = hWnd;
         break;
     }
+    case WM_CREATE:
+        if (bFault("create"))
+            return -1;
+        break;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDC_Document_Print && HIWORD(wParam) == BN_CLICKED) {
             if (Document_State* po = poState(hWnd))
-                po->poDesign->fPrint_Click();
+                po->poDesign->fPrint_Click(hWnd);
             return 0;
         }
         break;
@@ -42,19 +77,23 @@ LRESULT CALLBACK Document_Proc(HWND hWnd, UINT uiMessage, WPARAM wParam, LPARAM 
             return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
         break;
     case WM_CLOSE:
-        // Closing is never refused and the window is not kept hidden: the next
-        // opening loads it afresh.
+        // Disabled only while its print dialog is open: closing it then would take
+        // the printing away from under that dialog.
+        if (!IsWindowEnabled(hWnd))
+            return 0;
+        // Closing is never refused otherwise and the window is not kept hidden:
+        // the next opening loads it afresh.
         if (Document_State* po = poState(hWnd))
             po->poDesign->fUnload(hWnd);
         DestroyWindow(hWnd);
         return 0;
     case WM_NCDESTROY:
         if (Document_State* po = poState(hWnd)) {
-            DeleteObject(po->hText_Font);
-            if (po->hButton_Font)
-                DeleteObject(po->hButton_Font);
-            delete po;
+            auto it = g_mapOpen_Windows.find(po->poDesign);
+            if (it != g_mapOpen_Windows.end() && it->second == hWnd)
+                g_mapOpen_Windows.erase(it);
             SetWindowLongPtrW(hWnd, GWLP_USERDATA, 0);
+            delete po;
         }
         break;
     default:
@@ -65,8 +104,22 @@ LRESULT CALLBACK Document_Proc(HWND hWnd, UINT uiMessage, WPARAM wParam, LPARAM 
 
 void vRegister_Class(const Document_Design& oDesign, HINSTANCE hInstance)
 {
+    if (bFault("register")) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        vRaise_Last_Win32();
+    }
     if (!bRegister_Form_Class(hInstance, oDesign.sClass_Name, Document_Proc))
         vRaise_Last_Win32();
+}
+
+// The failure of a window that could not be made; a window procedure that refused
+// its creation leaves no error code, and the runtime calls that running out of memory.
+[[noreturn]] void vRaise_Creation_Failure()
+{
+    const DWORD dwError = GetLastError();
+    if (dwError == ERROR_SUCCESS)
+        vRaise(iErr_Out_Of_Memory);
+    vRaise_Win32(dwError);
 }
 
 HWND hCreate_Control(HWND hParent, const wchar_t* sClass, const wchar_t* sCaption, DWORD dwStyle, DWORD dwEx_Style,
@@ -78,40 +131,30 @@ HWND hCreate_Control(HWND hParent, const wchar_t* sClass, const wchar_t* sCaptio
         iTwips_To_Pixels(oPlace.bottom, iDpi_Y), hParent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(iId)),
         GetModuleHandleW(nullptr), nullptr);
     if (hControl == nullptr)
-        vRaise_Last_Win32();
+        vRaise_Creation_Failure();
     SendMessageW(hControl, WM_SETFONT, reinterpret_cast<WPARAM>(hFont), FALSE);
     return hControl;
 }
 
+// Centred on the owner, inside the work area of the owner's monitor.
 void vCenter_On(HWND hWnd, HWND hOwner)
 {
-    RECT oOwner{}, oWindow{}, oWork{};
+    RECT oWindow{};
     GetWindowRect(hWnd, &oWindow);
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &oWork, 0);
-    if (hOwner == nullptr || !GetWindowRect(hOwner, &oOwner))
-        oOwner = oWork;
-    const int iWidth = oWindow.right - oWindow.left, iHeight = oWindow.bottom - oWindow.top;
-    int x = (oOwner.left + oOwner.right - iWidth) / 2;
-    int y = (oOwner.top + oOwner.bottom - iHeight) / 2;
-    // Centred on the owner but not pushed off the screen.
-    x = std::max<int>(oWork.left, std::min<int>(x, oWork.right - iWidth));
-    y = std::max<int>(oWork.top, std::min<int>(y, oWork.bottom - iHeight));
-    SetWindowPos(hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    MONITORINFO oMonitor{};
+    oMonitor.cbSize = sizeof oMonitor;
+    GetMonitorInfoW(MonitorFromWindow(hOwner ? hOwner : hWnd, MONITOR_DEFAULTTONEAREST), &oMonitor);
+    RECT oOwner = oMonitor.rcWork;
+    if (hOwner != nullptr)
+        GetWindowRect(hOwner, &oOwner);
+    const POINT oPlace =
+        oCentred_Place(oOwner, oWindow.right - oWindow.left, oWindow.bottom - oWindow.top, oMonitor.rcWork);
+    SetWindowPos(hWnd, nullptr, oPlace.x, oPlace.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-}  // namespace
-
-HWND hDocument_Window(const Document_Design& oDesign)
+// The window with its controls, hidden; raises on any failure, leaving nothing behind.
+HWND hCreate_Document_Window(const Document_Design& oDesign, HWND hOwner)
 {
-    return FindWindowW(oDesign.sClass_Name, nullptr);
-}
-
-HWND hDocument_Show(const Document_Design& oDesign, HWND hOwner)
-{
-    if (HWND hOpen = hDocument_Window(oDesign)) {
-        SetForegroundWindow(hOpen);
-        return hOpen;
-    }
     HINSTANCE hInstance = GetModuleHandleW(nullptr);
     vRegister_Class(oDesign, hInstance);
 
@@ -120,15 +163,16 @@ HWND hDocument_Show(const Document_Design& oDesign, HWND hOwner)
     const int iDpi_Y = GetDeviceCaps(hScreen, LOGPIXELSY);
     ReleaseDC(nullptr, hScreen);
 
-    auto* poNew_State = new Document_State{&oDesign, nullptr, nullptr};
-    poNew_State->hText_Font =
-        CreateFontW(iFont_Height(120, iDpi_Y), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, RUSSIAN_CHARSET,
-                    OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-                    L"Times New Roman");
+    auto poNew_State = std::make_unique<Document_State>();
+    poNew_State->poDesign = &oDesign;
+    poNew_State->hText_Font = hCreate_Cyrillic_Font(L"Times New Roman", 120, FW_NORMAL, iDpi_Y);
     NONCLIENTMETRICSW oMetrics{};
     oMetrics.cbSize = sizeof oMetrics;
     if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof oMetrics, &oMetrics, 0))
         poNew_State->hButton_Font = CreateFontIndirectW(&oMetrics.lfMessageFont);
+    const HFONT hText_Font = poNew_State->hText_Font;
+    const HFONT hButton_Font = poNew_State->hButton_Font ? poNew_State->hButton_Font
+                                                         : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
 
     // Fixed size: the controls have fixed places and the window does not follow a resize.
     const DWORD dwStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
@@ -136,25 +180,53 @@ HWND hDocument_Show(const Document_Design& oDesign, HWND hOwner)
     RECT oRect{0, 0, iTwips_To_Pixels(oDesign.iClient_Width, iDpi_X),
                iTwips_To_Pixels(oDesign.iClient_Height, iDpi_Y)};
     AdjustWindowRectEx(&oRect, dwStyle, FALSE, dwEx_Style);
-    HWND hWnd = CreateWindowExW(dwEx_Style, oDesign.sClass_Name, oDesign.sClass_Name, dwStyle, CW_USEDEFAULT,
-                                CW_USEDEFAULT, oRect.right - oRect.left, oRect.bottom - oRect.top, hOwner, nullptr,
-                                hInstance, poNew_State);
-    if (hWnd == nullptr) {
-        const DWORD dwError = GetLastError();
-        DeleteObject(poNew_State->hText_Font);
-        if (poNew_State->hButton_Font)
-            DeleteObject(poNew_State->hButton_Font);
-        delete poNew_State;
-        vRaise_Win32(dwError);
+    // The state passes to the window at WM_NCCREATE; whatever is left here was never taken.
+    SetLastError(ERROR_SUCCESS);
+    HWND hWnd = CreateWindowExW(dwEx_Style, bFault("window") ? L"Morvane_No_Such_Class" : oDesign.sClass_Name,
+                                oDesign.sClass_Name, dwStyle, CW_USEDEFAULT, CW_USEDEFAULT, oRect.right - oRect.left,
+                                oRect.bottom - oRect.top, hOwner, nullptr, hInstance, &poNew_State);
+    if (hWnd == nullptr)
+        vRaise_Creation_Failure();
+    const std::optional<Error_Record> oError = oCatch_Error([&](int&) {
+        // Creation order is the tab order: the text box first, then the button.
+        hCreate_Control(hWnd, WC_EDITW, L"",
+                        ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE,
+                        oDesign.oText, IDC_Document_Text, iDpi_X, iDpi_Y, hText_Font);
+        hCreate_Control(hWnd, bFault("control") ? L"Morvane_No_Such_Class" : WC_BUTTONW, oDesign.sPrint_Caption,
+                        BS_PUSHBUTTON | WS_TABSTOP, 0, oDesign.oPrint, IDC_Document_Print, iDpi_X, iDpi_Y,
+                        hButton_Font);
+    });
+    if (oError) {
+        DestroyWindow(hWnd);
+        vRaise(oError->iNumber, oError->sDescription);
     }
-    HFONT hButton_Font = poNew_State->hButton_Font ? poNew_State->hButton_Font
-                                                   : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-    // Creation order is the tab order: the text box first, then the button.
-    hCreate_Control(hWnd, WC_EDITW, L"",
-                    ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE,
-                    oDesign.oText, IDC_Document_Text, iDpi_X, iDpi_Y, poNew_State->hText_Font);
-    hCreate_Control(hWnd, WC_BUTTONW, oDesign.sPrint_Caption, BS_PUSHBUTTON | WS_TABSTOP, 0, oDesign.oPrint,
-                    IDC_Document_Print, iDpi_X, iDpi_Y, hButton_Font);
+    return hWnd;
+}
+
+}  // namespace
+
+HWND hDocument_Window(const Document_Design& oDesign)
+{
+    const auto it = g_mapOpen_Windows.find(&oDesign);
+    return it != g_mapOpen_Windows.end() && IsWindow(it->second) ? it->second : nullptr;
+}
+
+HWND hDocument_Show(const Document_Design& oDesign, HWND hOwner)
+{
+    if (HWND hOpen = hDocument_Window(oDesign)) {
+        SetForegroundWindow(hOpen);
+        return hOpen;
+    }
+    HWND hWnd = nullptr;
+    const std::optional<Error_Record> oError = oCatch_Error([&](int&) {
+        hWnd = hCreate_Document_Window(oDesign, hOwner);
+    });
+    if (oError) {
+        // The caller disabled its window for the document window that is not there.
+        if (hOwner != nullptr)
+            EnableWindow(hOwner, TRUE);
+        vRaise(oError->iNumber, oError->sDescription);
+    }
     vCenter_On(hWnd, hOwner);
 
     oDesign.fLoad(hWnd);
@@ -198,7 +270,7 @@ void vDocument_Give_Back_Main(HWND hWnd)
     if (!IsWindowVisible(hWnd))
         return;
     // Before the window goes, so that the system activates the main window next.
-    HWND hMain = hForm_Main();
+    HWND hMain = GetWindow(hWnd, GW_OWNER);
     EnableWindow(hMain, TRUE);
     SetForegroundWindow(hMain);
     SetFocus(hMain);

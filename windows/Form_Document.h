@@ -19,18 +19,20 @@ struct Document_Design {
     RECT oPrint;                     // left, top, width, height of the print button
     void (*fLoad)(HWND hWnd);        // the window's Form_Load
     void (*fUnload)(HWND hWnd);      // the window's Form_Unload
-    void (*fPrint_Click)();          // the print button's click handler
+    void (*fPrint_Click)(HWND hWnd); // the print button's click handler
 };
 
 // Creates the window hidden and centred on hOwner, runs its Form_Load, then shows it.
-// When it is already open it is only brought to the front.
+// When this program already has it open it is only brought to the front.  When it
+// cannot be made, what was made is destroyed, hOwner is enabled again and the
+// failure is raised.
 HWND hDocument_Show(const Document_Design& oDesign, HWND hOwner);
 
-// The open window of this design, or null.
+// This program's open window of this design, or null.
 HWND hDocument_Window(const Document_Design& oDesign);
 
 // The product name from the program's version information ("Morvane").
 std::wstring sProduct_Name();
 
-// Form_Unload of both windows: the main form enabled and focused again, if the window is visible.
+// Form_Unload of both windows: the owner (the main form) enabled and focused again, if the window is visible.
 void vDocument_Give_Back_Main(HWND hWnd);

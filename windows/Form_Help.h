@@ -13,6 +13,6 @@ HWND hWindow();
 // Event procedures (each reports its own failures).
 void Form_Load(HWND hWnd);
 void Form_Unload(HWND hWnd);
-void Command_Print_Help_Click();
+void Command_Print_Help_Click(HWND hWnd);
 
 }  // namespace Form_Help

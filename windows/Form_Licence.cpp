@@ -47,12 +47,13 @@ void Form_Unload(HWND hWnd)
     });
 }
 
-void Command_Print_Licence_Click()
+void Command_Print_Licence_Click(HWND hWnd)
 {
-    bRun_Trapped(L"Command_Print_Licence_Click", Error_Filter::b, [](int& iLine) {
+    bRun_Trapped(L"Command_Print_Licence_Click", Error_Filter::b, [&](int& iLine) {
         iLine = 2;
-        // The prepared text, whatever is selected or scrolled to in the text box.
-        oCommon_Dialog().vPrint_To_Paper(oCommon_Dialog(), g_sLicence_Text);
+        // The prepared text, whatever is selected or scrolled to in the text box; the
+        // window owns the print dialog, so it takes no input while the dialog is open.
+        oCommon_Dialog().vPrint_To_Paper(oCommon_Dialog(), g_sLicence_Text, hWnd);
     });
 }
 

@@ -1,5 +1,6 @@
 #include "Form_Main.h"
 
+#include "Cl_Canvas.h"
 #include "Cl_File_System.h"
 #include "Cl_Module_CommonDialog.h"
 #include "Form_Main_Run.h"
@@ -74,12 +75,6 @@ const Control_Design g_aControls[] = {
     {IDC_Picture_Print, WC_STATICW, L"", SS_LEFT, 0, 400, 480, 225, Font_Kind::Print},
 };
 
-HFONT hCreate_Font(const wchar_t* sFace, int iTenth_Points, int iWeight, int iDpi)
-{
-    return CreateFontW(iFont_Height(iTenth_Points, iDpi), 0, 0, 0, iWeight, FALSE, FALSE, FALSE, RUSSIAN_CHARSET,
-                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, sFace);
-}
-
 void vCreate_Fonts(int iDpi)
 {
     NONCLIENTMETRICSW oMetrics{};
@@ -88,8 +83,8 @@ void vCreate_Fonts(int iDpi)
         g_hFont_Default = CreateFontIndirectW(&oMetrics.lfMessageFont);
     if (!g_hFont_Default)
         g_hFont_Default = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-    g_hFont_Bold = hCreate_Font(L"MS Sans Serif", 78, FW_BOLD, iDpi);
-    g_hFont_Print = hCreate_Font(L"Times New Roman", 96, FW_NORMAL, iDpi);
+    g_hFont_Bold = hCreate_Cyrillic_Font(L"MS Sans Serif", 78, FW_BOLD, iDpi);
+    g_hFont_Print = hCreate_Cyrillic_Font(L"Times New Roman", 96, FW_NORMAL, iDpi);
     g_hWhite_Brush = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
 }
 
@@ -217,16 +212,6 @@ LRESULT CALLBACK Form_Main_Proc(HWND hWnd, UINT uiMessage, WPARAM wParam, LPARAM
 
 }  // namespace
 
-int iTwips_To_Pixels(int iTwips, int iDpi)
-{
-    return MulDiv(iTwips, iDpi, 1440);
-}
-
-int iFont_Height(int iTenth_Points, int iDpi)
-{
-    return -MulDiv(iTenth_Points, iDpi, 720);
-}
-
 std::wstring sForm_Main_Caption(const std::wstring& sTitle, int iMajor, int iMinor)
 {
     return sTitle + L" v." + std::to_wstring(iMajor) + L"." + std::to_wstring(iMinor);
@@ -309,6 +294,7 @@ HWND hForm_Main_Create(HINSTANCE hInstance, int iShow_Command)
     vCreate_Controls(g_hForm_Main, hInstance, iDpi_X, iDpi_Y);
     vFill_Drive_List(hForm_Main_Control(IDC_Drive_To_Zero));
     vForm_Main_Build_Controls();
+    vSet_Print_Canvas_Picture(hForm_Main_Control(IDC_Picture_Print));
     vSet_Check_MsgBox_Reader([] { return iCheck_Value(hForm_Main_Control(IDC_Check_MsgBox)) == 1; });
     vCenter_On_Screen(g_hForm_Main);
 

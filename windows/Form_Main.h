@@ -32,12 +32,6 @@ void Command_Run_Click();      // Form_Main_Run.cpp
 void Command_Help_Click();     // Form_Main_Documents.cpp
 void Command_Licence_Click();  // Form_Main_Documents.cpp
 
-// Design places are in twips; this gives pixels at iDpi dots per inch (15 twips a pixel at 96).
-int iTwips_To_Pixels(int iTwips, int iDpi);
-
-// Font height for CreateFontW of a point size in tenths (78 = 7.8 pt) at iDpi.
-int iFont_Height(int iTenth_Points, int iDpi);
-
 // "Morvane v.1.2" from the title and the version numbers.
 std::wstring sForm_Main_Caption(const std::wstring& sTitle, int iMajor, int iMinor);
 

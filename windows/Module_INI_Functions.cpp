@@ -3,6 +3,7 @@
 #include "Locale_Number.h"
 #include "Module_Error_Trap.h"
 #include "Module_Globals.h"
+#include "Window_Placement.h"
 
 #include <windows.h>
 
@@ -55,6 +56,22 @@ std::wstring sKey_Of(const Form_Controls& oForm, const Form_Control& oControl)
 void vMove_Window(HWND hWnd, int iLeft, int iTop)
 {
     SetWindowPos(hWnd, nullptr, iLeft, iTop, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// Where the window is when it is shown normally: a window closed while minimised
+// would otherwise be stored at the icon's place far off the screen.
+POINT oWindow_Place_To_Store(HWND hWnd)
+{
+    RECT oWindow{};
+    vCheck_Win32(GetWindowRect(hWnd, &oWindow));
+    WINDOWPLACEMENT oPlacement{};
+    oPlacement.length = sizeof oPlacement;
+    vCheck_Win32(GetWindowPlacement(hWnd, &oPlacement));
+    MONITORINFO oMonitor{};
+    oMonitor.cbSize = sizeof oMonitor;
+    GetMonitorInfoW(MonitorFromRect(&oPlacement.rcNormalPosition, MONITOR_DEFAULTTOPRIMARY), &oMonitor);
+    return oStored_Place(!IsIconic(hWnd) && !IsZoomed(hWnd), oWindow, oPlacement.rcNormalPosition, oMonitor.rcWork,
+                         oMonitor.rcMonitor);
 }
 
 void vLoad_Controls(const Form_Controls& oForm, const std::wstring& sDecimal)
@@ -166,22 +183,13 @@ void vSettings(int16_t iMode, const Form_Controls& oForm)
             iLine = 8;
             vSave_Controls(oForm);
             iLine = 9;
-            RECT rcWindow{};
-            vCheck_Win32(GetWindowRect(oForm.hWnd, &rcWindow));
-            if (rcWindow.left < 0) {
-                vMove_Window(oForm.hWnd, 0, rcWindow.top);
-                rcWindow.left = 0;
-            }
-            if (rcWindow.top < 0) {
-                vMove_Window(oForm.hWnd, rcWindow.left, 0);
-                rcWindow.top = 0;
-            }
+            const POINT oPlace = oWindow_Place_To_Store(oForm.hWnd);
             iLine = 10;
             vWrite_Ini(g_sSettings_File, sPosition_Section, sLeft_Key,
-                       sSingle_To_String(static_cast<float>(rcWindow.left) * oScale.fX, sDecimal));
+                       sSingle_To_String(static_cast<float>(oPlace.x) * oScale.fX, sDecimal));
             iLine = 11;
             vWrite_Ini(g_sSettings_File, sPosition_Section, sTop_Key,
-                       sSingle_To_String(static_cast<float>(rcWindow.top) * oScale.fY, sDecimal));
+                       sSingle_To_String(static_cast<float>(oPlace.y) * oScale.fY, sDecimal));
         }
     });
 }

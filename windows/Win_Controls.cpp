@@ -4,6 +4,22 @@
 
 #include <commctrl.h>
 
+int iTwips_To_Pixels(int iTwips, int iDpi)
+{
+    return MulDiv(iTwips, iDpi, 1440);
+}
+
+int iFont_Height(int iTenth_Points, int iDpi)
+{
+    return -MulDiv(iTenth_Points, iDpi, 720);
+}
+
+HFONT hCreate_Cyrillic_Font(const wchar_t* sFace, int iTenth_Points, int iWeight, int iDpi)
+{
+    return CreateFontW(iFont_Height(iTenth_Points, iDpi), 0, 0, 0, iWeight, FALSE, FALSE, FALSE, RUSSIAN_CHARSET,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, sFace);
+}
+
 int iCheck_Value(HWND hCheck)
 {
     switch (SendMessageW(hCheck, BM_GETCHECK, 0, 0)) {

@@ -22,6 +22,15 @@ void vSet_Progress_Value(HWND hProgress, int iValue);
 std::wstring sControl_Text(HWND hControl);
 void vSet_Control_Text(HWND hControl, const std::wstring& sText);
 
+// Design places are in twips; this gives pixels at iDpi dots per inch (15 twips a pixel at 96).
+int iTwips_To_Pixels(int iTwips, int iDpi);
+
+// Font height for CreateFontW of a point size in tenths (78 = 7.8 pt) at iDpi.
+int iFont_Height(int iTenth_Points, int iDpi);
+
+// A font of the forms: sFace at iTenth_Points tenths of a point for iDpi, Cyrillic character set.
+HFONT hCreate_Cyrillic_Font(const wchar_t* sFace, int iTenth_Points, int iWeight, int iDpi);
+
 // Registers a top-level window class of the program (its icon, arrow cursor, dialog-coloured
 // background) once; later calls for the same class do nothing. False when registering fails.
 bool bRegister_Form_Class(HINSTANCE hInstance, const wchar_t* sClass_Name, WNDPROC fProc);

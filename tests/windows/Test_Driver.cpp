@@ -4,6 +4,9 @@
 // was not found or a wait timed out, 2 on bad usage.
 //
 //   wait TITLE [SECONDS]            wait for a visible top-level window titled TITLE; print its handle
+//   windows TITLE                   every visible top-level window titled TITLE, one handle a line
+//   class-count CLASS               how many top-level windows of window class CLASS exist, hidden ones too
+//   owner WINDOW                    handle of the window's owner, 0 for none
 //   wait-gone TITLE [SECONDS]       wait until no visible window has that title
 //   text WINDOW [CONTROL]           window or control text (a combo box: its selected entry)
 //   rect WINDOW [CONTROL]           window: client area "x y w h" on the screen;
@@ -17,6 +20,9 @@
 //   click-async WINDOW CONTROL      click a button without waiting (for handlers that open a box)
 //   press WINDOW CAPTION            click the child button whose text is CAPTION (e.g. OK of a box)
 //   close WINDOW                    ask the window to close (WM_CLOSE), do not wait
+//   select WINDOW CONTROL TEXT      choose the entry TEXT of a combo box as a user would (its
+//                                   dialog is told of the new selection)
+//   set-text WINDOW CONTROL TEXT    the text of an edit control
 //
 //   version FILE                    "ProductName major.minor" of an executable
 //
@@ -80,17 +86,30 @@ std::wstring sText_Of(HWND hWnd)
 
 struct Window_Search {
     std::wstring sTitle;
-    HWND hFound;
+    std::vector<HWND> lstFound;
+    bool bAll;
 };
 
 BOOL CALLBACK Find_Window(HWND hWnd, LPARAM lParam)
 {
     auto* pSearch = reinterpret_cast<Window_Search*>(lParam);
     if (IsWindowVisible(hWnd) && sText_Of(hWnd) == pSearch->sTitle) {
-        pSearch->hFound = hWnd;
-        return FALSE;
+        pSearch->lstFound.push_back(hWnd);
+        return pSearch->bAll;
     }
     return TRUE;
+}
+
+std::vector<HWND> lstFind_Windows(const std::wstring& sTitle, bool bAll)
+{
+    Window_Search oSearch{sTitle, {}, bAll};
+    EnumWindows(Find_Window, reinterpret_cast<LPARAM>(&oSearch));
+    return oSearch.lstFound;
+}
+
+std::wstring sHandle(HWND hWnd)
+{
+    return std::to_wstring(reinterpret_cast<INT_PTR>(hWnd));
 }
 
 HWND hFind_Window(const std::wstring& sWindow)
@@ -99,9 +118,8 @@ HWND hFind_Window(const std::wstring& sWindow)
         HWND hWnd = reinterpret_cast<HWND>(static_cast<INT_PTR>(wcstoll(sWindow.c_str() + 1, nullptr, 0)));
         return IsWindow(hWnd) ? hWnd : nullptr;
     }
-    Window_Search oSearch{sWindow, nullptr};
-    EnumWindows(Find_Window, reinterpret_cast<LPARAM>(&oSearch));
-    return oSearch.hFound;
+    const std::vector<HWND> lstFound = lstFind_Windows(sWindow, false);
+    return lstFound.empty() ? nullptr : lstFound.front();
 }
 
 int iControl_Id(const std::wstring& sControl)
@@ -128,7 +146,7 @@ int iWait(const std::wstring& sTitle, double dSeconds, bool bGone)
     for (;;) {
         HWND hWnd = hFind_Window(sTitle);
         if (!bGone && hWnd) {
-            vPrint(std::to_wstring(reinterpret_cast<INT_PTR>(hWnd)));
+            vPrint(sHandle(hWnd));
             return 0;
         }
         if (bGone && !hWnd)
@@ -181,6 +199,19 @@ int iRun(const std::vector<std::wstring>& lstArgs)
 
     if (sCommand == L"wait" || sCommand == L"wait-gone")
         return iWait(sWindow, sThird.empty() ? 20.0 : _wtof(sThird.c_str()), sCommand == L"wait-gone");
+    if (sCommand == L"windows") {
+        for (HWND hWnd : lstFind_Windows(sWindow, true))
+            vPrint(sHandle(hWnd));
+        return 0;
+    }
+    if (sCommand == L"class-count") {
+        int iCount = 0;
+        for (HWND hWnd = FindWindowExW(nullptr, nullptr, sWindow.c_str(), nullptr); hWnd;
+             hWnd = FindWindowExW(nullptr, hWnd, sWindow.c_str(), nullptr))
+            ++iCount;
+        vPrint(std::to_wstring(iCount));
+        return 0;
+    }
 
     HWND hWindow = hFind_Window(sWindow);
     if (!hWindow)
@@ -188,6 +219,10 @@ int iRun(const std::vector<std::wstring>& lstArgs)
 
     if (sCommand == L"close") {
         PostMessageW(hWindow, WM_CLOSE, 0, 0);
+        return 0;
+    }
+    if (sCommand == L"owner") {
+        vPrint(sHandle(GetWindow(hWindow, GW_OWNER)));
         return 0;
     }
     if (sCommand == L"focus") {
@@ -250,6 +285,21 @@ int iRun(const std::vector<std::wstring>& lstArgs)
         SendMessageTimeoutW(hTarget, BM_CLICK, 0, 0, SMTO_NORMAL, 5000, &uiResult);
     } else if (sCommand == L"click-async") {
         PostMessageW(hTarget, BM_CLICK, 0, 0);
+    } else if ((sCommand == L"select" || sCommand == L"set-text") && lstArgs.size() == 4 && hTarget != hWindow) {
+        const std::wstring& sValue = lstArgs[3];
+        DWORD_PTR uiResult = 0;
+        if (sCommand == L"set-text") {
+            SendMessageTimeoutW(hTarget, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(sValue.c_str()), SMTO_NORMAL, 5000,
+                                &uiResult);
+            return 0;
+        }
+        const LRESULT iIndex = SendMessageW(hTarget, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                            reinterpret_cast<LPARAM>(sValue.c_str()));
+        if (iIndex == CB_ERR)
+            return iFail(L"entry not found");
+        SendMessageW(hTarget, CB_SETCURSEL, static_cast<WPARAM>(iIndex), 0);
+        SendMessageTimeoutW(GetParent(hTarget), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(hTarget), CBN_SELCHANGE),
+                            reinterpret_cast<LPARAM>(hTarget), SMTO_NORMAL, 5000, &uiResult);
     } else {
         return iUsage();
     }

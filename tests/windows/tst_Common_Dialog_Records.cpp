@@ -114,3 +114,14 @@ TEST(Upper, CyrillicAndLatin)
 {
     EXPECT_EQ(sUpper(L"Morvane_pdf принтер"), L"MORVANE_PDF ПРИНТЕР");
 }
+
+TEST(Chosen_Copies, FromTheRecordOrTheDeviceModeWhicheverHoldsThem)
+{
+    DEVMODEW oDevMode{};
+    EXPECT_EQ(iChosen_Copies(3, oDevMode), 3);  // the dialog left the copies to the program
+    oDevMode.dmFields = DM_COPIES;
+    oDevMode.dmCopies = 3;
+    EXPECT_EQ(iChosen_Copies(1, oDevMode), 3);  // the device mode carries them
+    oDevMode.dmFields = 0;
+    EXPECT_EQ(iChosen_Copies(0, oDevMode), 1);  // a copy count is never zero
+}

@@ -5,6 +5,7 @@
 #include "Module_Globals.h"
 #include "Win_Controls.h"
 #include "Win_Message_Loop.h"
+#include "Window_Placement.h"
 
 #include <gtest/gtest.h>
 
@@ -31,6 +32,53 @@ TEST(Form_Main_Layout, FontHeights)
     EXPECT_EQ(iFont_Height(78, 96), -10);   // MS Sans Serif 7.8 pt
     EXPECT_EQ(iFont_Height(96, 96), -13);   // Times New Roman 9.6 pt
     EXPECT_EQ(iFont_Height(78, 144), -16);
+}
+
+// Two monitors side by side, the second one left of and above the primary one.
+const RECT g_oPrimary_Work{0, 0, 1920, 1040};
+const RECT g_oLeft_Monitor{-1280, -200, 0, 824};
+const RECT g_oLeft_Work{-1280, -160, 0, 824};  // its taskbar at the top
+
+TEST(Window_Placement, DocumentWindowCentredOnItsOwnerInsideTheOwnersMonitor)
+{
+    // On the primary monitor: centred on the owner.
+    POINT o = oCentred_Place({800, 400, 1040, 600}, 682, 394, g_oPrimary_Work);
+    EXPECT_EQ(o.x, 579);
+    EXPECT_EQ(o.y, 303);
+    // The owner on the left monitor: the window stays there, not on the primary one.
+    o = oCentred_Place({-900, 100, -660, 300}, 682, 394, g_oLeft_Work);
+    EXPECT_EQ(o.x, -1121);
+    EXPECT_EQ(o.y, 3);
+    // An owner near that monitor's edges: pushed inside its work area, below its taskbar.
+    o = oCentred_Place({-1270, -200, -1030, 0}, 682, 394, g_oLeft_Work);
+    EXPECT_EQ(o.x, -1280);
+    EXPECT_EQ(o.y, -160);
+    o = oCentred_Place({-200, 700, 40, 900}, 682, 394, g_oLeft_Work);
+    EXPECT_EQ(o.x, -682);
+    EXPECT_EQ(o.y, 430);
+    // Larger than the work area: its top-left corner.
+    o = oCentred_Place({800, 400, 1040, 600}, 2000, 1200, g_oPrimary_Work);
+    EXPECT_EQ(o.x, 0);
+    EXPECT_EQ(o.y, 0);
+}
+
+TEST(Window_Placement, StoredPlaceIsTheNormalOneAndKeepsNegativeCoordinates)
+{
+    const RECT oNormal_Workspace{300, 200, 545, 412};
+    // Shown normally: the window's own place, left of and above the primary monitor too.
+    POINT o = oStored_Place(true, {-900, -150, -655, 62}, oNormal_Workspace, g_oLeft_Work, g_oLeft_Monitor);
+    EXPECT_EQ(o.x, -900);
+    EXPECT_EQ(o.y, -150);
+    // Minimised: where it was before, not the icon's -32000.
+    o = oStored_Place(false, {-32000, -32000, -31840, -31969}, oNormal_Workspace, g_oPrimary_Work,
+                      g_oPrimary_Work);
+    EXPECT_EQ(o.x, 300);
+    EXPECT_EQ(o.y, 200);
+    // Minimised on the left monitor: its workspace place moved by that monitor's taskbar.
+    o = oStored_Place(false, {-32000, -32000, -31840, -31969}, {-1000, 10, -755, 222}, g_oLeft_Work,
+                      g_oLeft_Monitor);
+    EXPECT_EQ(o.x, -1000);
+    EXPECT_EQ(o.y, 50);
 }
 
 TEST(Form_Main_Caption, FromVersionNumbers)

@@ -250,15 +250,26 @@ TEST_F(Settings, CheckMsgBoxFromTheFileTurnsOnTheDebugReports)
     EXPECT_EQ(lstReports[0], L"Ошибка функции ShowOpen №5, 'Invalid procedure call or argument', строка 3");
 }
 
-TEST_F(Settings, PositionLeftOrAboveTheScreenIsStoredAsZero)
+TEST_F(Settings, PositionLeftOrAboveThePrimaryMonitorAndWhileMinimisedIsTheWindowsOwn)
 {
+    // A monitor left of or above the primary one has negative coordinates: kept as they are.
     vMove(-40, -25);
     vSettings(1, oMain);
     std::string sFile = sFile_Bytes(g_sSettings_File);
-    EXPECT_NE(sFile.find("Form_Left=0\r\n"), std::string::npos) << sFile;
-    EXPECT_NE(sFile.find("Form_Top=0\r\n"), std::string::npos) << sFile;
-    EXPECT_EQ(oPosition().x, 0);
-    EXPECT_EQ(oPosition().y, 0);
+    EXPECT_NE(sFile.find("Form_Left=-" + sTwips(40) + "\r\n"), std::string::npos) << sFile;
+    EXPECT_NE(sFile.find("Form_Top=-" + sTwips(25) + "\r\n"), std::string::npos) << sFile;
+    EXPECT_EQ(oPosition().x, -40);
+    EXPECT_EQ(oPosition().y, -25);
+
+    // Closed while minimised: the place it comes back to, not the icon's.
+    vMove(321, 123);
+    ShowWindow(hForm, SW_SHOWMINNOACTIVE);
+    ASSERT_TRUE(IsIconic(hForm));
+    vSettings(1, oMain);
+    ShowWindow(hForm, SW_RESTORE);
+    sFile = sFile_Bytes(g_sSettings_File);
+    EXPECT_NE(sFile.find("Form_Left=" + sTwips(321) + "\r\n"), std::string::npos) << sFile;
+    EXPECT_NE(sFile.find("Form_Top=" + sTwips(123) + "\r\n"), std::string::npos) << sFile;
 
     // Partly beyond the right edge: stored and restored as it was.
     const int iRight = GetSystemMetrics(SM_CXSCREEN) - 100;
