@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <new>
 #include <optional>
 
 namespace {
@@ -205,48 +206,95 @@ void Cl_File_System::Copy_File(const std::wstring &sSource, const std::wstring &
     if (!bFlushed) vRaise_Win32(uiError);
 }
 
-void Cl_Scratch_File::Abandon()
+void Cl_File_System::Disk_Geometry(const std::wstring &sDrive, std::uint32_t &uiSectors_Per_Cluster,
+                                   std::uint32_t &uiBytes_Per_Sector) const
 {
-    if (!m_hFile) return;
-    FlushFileBuffers(m_hFile);
-    CloseHandle(m_hFile);
-    m_hFile = nullptr;
+    DWORD uiSectors = 0, uiBytes = 0, uiFree_Clusters = 0, uiTotal_Clusters = 0;
+    if (!GetDiskFreeSpaceW(sDrive_Root(sDrive).c_str(), &uiSectors, &uiBytes, &uiFree_Clusters, &uiTotal_Clusters))
+        uiSectors = uiBytes = 0;
+    uiSectors_Per_Cluster = uiSectors;
+    uiBytes_Per_Sector = uiBytes;
 }
 
-Cl_Scratch_File::~Cl_Scratch_File()
+Cl_File_System::~Cl_File_System()
 {
-    if (m_hFile) CloseHandle(m_hFile);
+    for (void *hFile : m_lstScratch)
+        if (hFile) CloseHandle(hFile);
 }
 
-void Cl_Scratch_File::Open(const std::wstring &sPath)
+int Cl_File_System::Open_Scratch_File(const std::wstring &sPath)
 {
-    Close();
-    HANDLE hFile = CreateFileW(sPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Unbuffered, written-through writes keep the zeros out of the system's
+    // cache (which a run would otherwise fill with gigabytes of them); where
+    // the volume refuses them, ordinary writes do.
+    const DWORD uiShare = FILE_SHARE_READ | FILE_SHARE_DELETE;
+    const DWORD uiFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE;
+    HANDLE hFile = CreateFileW(sPath.c_str(), GENERIC_WRITE | DELETE, uiShare, nullptr, CREATE_ALWAYS,
+                               uiFlags | FILE_FLAG_NO_BUFFERING | FILE_FLAG_WRITE_THROUGH, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE && GetLastError() == ERROR_INVALID_PARAMETER)
+        hFile = CreateFileW(sPath.c_str(), GENERIC_WRITE | DELETE, uiShare, nullptr, CREATE_ALWAYS, uiFlags, nullptr);
     if (hFile == INVALID_HANDLE_VALUE) vRaise_Last_Win32();
-    m_hFile = hFile;
+    m_lstScratch.push_back(hFile);
+    return static_cast<int>(m_lstScratch.size() - 1);
 }
 
-void Cl_Scratch_File::Write_At(std::uint64_t uiOffset, const void *pData, std::uint32_t uiLength)
+namespace {
+
+HANDLE hScratch(const std::vector<void *> &lstScratch, int iScratch)
+{
+    if (iScratch < 0 || static_cast<std::size_t>(iScratch) >= lstScratch.size() || !lstScratch[iScratch])
+        vRaise(52);
+    return lstScratch[iScratch];
+}
+
+}  // namespace
+
+void Cl_File_System::Write_Scratch(int iScratch, std::uint64_t uiOffset, const void *pData, std::uint32_t uiLength)
 {
     OVERLAPPED oAt{};
     oAt.Offset = static_cast<DWORD>(uiOffset & 0xFFFFFFFFu);
     oAt.OffsetHigh = static_cast<DWORD>(uiOffset >> 32);
     DWORD uiWritten = 0;
-    vCheck_Win32(WriteFile(m_hFile, pData, uiLength, &uiWritten, &oAt) != 0);
+    vCheck_Win32(WriteFile(hScratch(m_lstScratch, iScratch), pData, uiLength, &uiWritten, &oAt) != 0);
     // A short write without an error means the volume ran out of room.
     if (uiWritten != uiLength) vRaise_Win32(ERROR_DISK_FULL);
 }
 
-void Cl_Scratch_File::Close()
+void Cl_File_System::Flush_Scratch(int iScratch)
 {
-    if (!m_hFile) return;
-    HANDLE hFile = m_hFile;
-    m_hFile = nullptr;
-    const BOOL bFlushed = FlushFileBuffers(hFile);
-    const DWORD uiError = GetLastError();
-    CloseHandle(hFile);
-    if (!bFlushed) vRaise_Win32(uiError);
+    const HANDLE hFile = hScratch(m_lstScratch, iScratch);
+    vCheck_Win32(FlushFileBuffers(hFile) != 0);
+    // Setting the end where it is makes the file system drop the blocks it
+    // reserved ahead for the file, which would otherwise count as used for as
+    // long as the file stays open, and so never be zeroed.
+    LARGE_INTEGER uiEnd{};
+    vCheck_Win32(GetFileSizeEx(hFile, &uiEnd) != 0);
+    FILE_END_OF_FILE_INFO oEnd{};
+    oEnd.EndOfFile = uiEnd;
+    vCheck_Win32(SetFileInformationByHandle(hFile, FileEndOfFileInfo, &oEnd, sizeof oEnd) != 0);
+}
+
+void Cl_File_System::Close_Scratch_Files()
+{
+    DWORD uiFirst_Error = ERROR_SUCCESS;
+    for (void *&hFile : m_lstScratch) {
+        if (hFile && !CloseHandle(hFile) && uiFirst_Error == ERROR_SUCCESS) uiFirst_Error = GetLastError();
+        hFile = nullptr;
+    }
+    m_lstScratch.clear();
+    if (uiFirst_Error != ERROR_SUCCESS) vRaise_Win32(uiFirst_Error);
+}
+
+void *pAllocate_Pages(std::size_t uiBytes)
+{
+    void *p = VirtualAlloc(nullptr, uiBytes ? uiBytes : 1, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (!p) throw std::bad_alloc();
+    return p;
+}
+
+void vFree_Pages(void *p)
+{
+    if (p) VirtualFree(p, 0, MEM_RELEASE);
 }
 
 namespace {
@@ -262,4 +310,9 @@ Cl_File_System &oFSO()
 void vRelease_FSO()
 {
     g_oFSO.reset();
+}
+
+void vReplace_FSO(std::unique_ptr<Cl_File_System> oFS)
+{
+    g_oFSO = std::move(oFS);
 }

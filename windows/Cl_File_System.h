@@ -5,58 +5,82 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 class Cl_File_System {
 public:
+    Cl_File_System() = default;
+    Cl_File_System(const Cl_File_System &) = delete;
+    Cl_File_System &operator=(const Cl_File_System &) = delete;
+    // Closes the scratch files still open, so the system deletes them.
+    virtual ~Cl_File_System();
+
     // True when sPath names an existing folder (a link to one counts).
-    bool FolderExists(const std::wstring &sPath) const;
+    virtual bool FolderExists(const std::wstring &sPath) const;
 
     // Removes the folder sPath with everything in it. With bForce, read-only
     // files and folders go too. Links and junctions met inside are removed as
     // links: nothing they point to is touched.
-    void DeleteFolder(const std::wstring &sPath, bool bForce) const;
+    virtual void DeleteFolder(const std::wstring &sPath, bool bForce) const;
 
     // Creates the one folder sPath; its parent must exist.
-    void CreateFolder(const std::wstring &sPath) const;
+    virtual void CreateFolder(const std::wstring &sPath) const;
 
     // Bytes of the volume of sDrive (such as L"c:") that the caller may still use.
-    double FreeSpace(const std::wstring &sDrive) const;
+    virtual double FreeSpace(const std::wstring &sDrive) const;
 
     // Length of the file sPath in bytes.
-    double FileSize(const std::wstring &sPath) const;
+    virtual double FileSize(const std::wstring &sPath) const;
+
+    // Sectors per cluster and bytes per sector of the volume of sDrive, as
+    // GetDiskFreeSpace reports them; both 0 when the system cannot tell.
+    virtual void Disk_Geometry(const std::wstring &sDrive, std::uint32_t &uiSectors_Per_Cluster,
+                               std::uint32_t &uiBytes_Per_Sector) const;
 
     // Byte-for-byte copy made by the system, flushed to the device before it
     // returns, so the copy's blocks are really taken when the next free-space
     // reading is made.
     void Copy_File(const std::wstring &sSource, const std::wstring &sDestination, bool bOverwrite) const;
-};
 
-// A scratch file written at explicit offsets. Closing flushes it to the device
-// first: a file deleted before its cached data was written may never have put
-// its zeros on the disk.
-class Cl_Scratch_File {
-public:
-    Cl_Scratch_File() = default;
-    Cl_Scratch_File(const Cl_Scratch_File &) = delete;
-    Cl_Scratch_File &operator=(const Cl_Scratch_File &) = delete;
-    ~Cl_Scratch_File();  // closes without reporting; the run closes explicitly
-
-    // Creates (or empties) sPath for writing.
-    void Open(const std::wstring &sPath);
-    // Writes uiLength bytes of pData at byte uiOffset.
-    void Write_At(std::uint64_t uiOffset, const void *pData, std::uint32_t uiLength);
-    // Flushes and closes; does nothing when no file is open.
-    void Close();
-    // Closes after a failure: tries the flush, reports nothing.
-    void Abandon();
-    bool bIs_Open() const { return m_hFile != nullptr; }
+    // Scratch files. Each one is created (or emptied) delete-on-close and
+    // stays open until Close_Scratch_Files: whatever ends the program, a
+    // crash or a kill included, the system then deletes it. Writes go past
+    // the system's cache where the volume allows it; iScratch is the number
+    // Open_Scratch_File returned.
+    virtual int Open_Scratch_File(const std::wstring &sPath);
+    virtual void Write_Scratch(int iScratch, std::uint64_t uiOffset, const void *pData, std::uint32_t uiLength);
+    // Puts what was written on the device, so the free space shows it, and
+    // gives back what the file system set aside beyond the file's end.
+    virtual void Flush_Scratch(int iScratch);
+    // Closes every scratch file (the system deletes them); the first failure
+    // is raised after all are closed.
+    virtual void Close_Scratch_Files();
 
 private:
-    void *m_hFile = nullptr;
+    std::vector<void *> m_lstScratch;
 };
+
+// Memory in whole pages, as writes past the system's cache need it (their
+// buffers must start on a sector boundary).
+void *pAllocate_Pages(std::size_t uiBytes);  // throws std::bad_alloc
+void vFree_Pages(void *p);
+template <class T> struct Page_Allocator {
+    using value_type = T;
+    Page_Allocator() = default;
+    template <class U> Page_Allocator(const Page_Allocator<U> &) {}
+    T *allocate(std::size_t uiCount) { return static_cast<T *>(pAllocate_Pages(uiCount * sizeof(T))); }
+    void deallocate(T *p, std::size_t) { vFree_Pages(p); }
+    template <class U> bool operator==(const Page_Allocator<U> &) const { return true; }
+    template <class U> bool operator!=(const Page_Allocator<U> &) const { return false; }
+};
+// A block of zero bytes to write.
+using Zero_Block = std::vector<char, Page_Allocator<char>>;
 
 // The program-wide file-system object, created on first use.
 Cl_File_System &oFSO();
 // Releases it (the main form's unload).
 void vRelease_FSO();
+// Puts oFS in its place (tests put a stand-in there); null goes back to the system's.
+void vReplace_FSO(std::unique_ptr<Cl_File_System> oFS);
