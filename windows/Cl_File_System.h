@@ -46,9 +46,8 @@ public:
 
     // Scratch files. Each one is created (or emptied) delete-on-close and
     // stays open until Close_Scratch_Files: whatever ends the program, a
-    // crash or a kill included, the system then deletes it. Writes go past
-    // the system's cache where the volume allows it; iScratch is the number
-    // Open_Scratch_File returned.
+    // crash or a kill included, the system then deletes it. iScratch is the
+    // number Open_Scratch_File returned.
     virtual int Open_Scratch_File(const std::wstring &sPath);
     virtual void Write_Scratch(int iScratch, std::uint64_t uiOffset, const void *pData, std::uint32_t uiLength);
     // Puts what was written on the device, so the free space shows it, and
@@ -62,21 +61,8 @@ private:
     std::vector<void *> m_lstScratch;
 };
 
-// Memory in whole pages, as writes past the system's cache need it (their
-// buffers must start on a sector boundary).
-void *pAllocate_Pages(std::size_t uiBytes);  // throws std::bad_alloc
-void vFree_Pages(void *p);
-template <class T> struct Page_Allocator {
-    using value_type = T;
-    Page_Allocator() = default;
-    template <class U> Page_Allocator(const Page_Allocator<U> &) {}
-    T *allocate(std::size_t uiCount) { return static_cast<T *>(pAllocate_Pages(uiCount * sizeof(T))); }
-    void deallocate(T *p, std::size_t) { vFree_Pages(p); }
-    template <class U> bool operator==(const Page_Allocator<U> &) const { return true; }
-    template <class U> bool operator!=(const Page_Allocator<U> &) const { return false; }
-};
 // A block of zero bytes to write.
-using Zero_Block = std::vector<char, Page_Allocator<char>>;
+using Zero_Block = std::vector<char>;
 
 // The program-wide file-system object, created on first use.
 Cl_File_System &oFSO();

@@ -127,14 +127,19 @@ wait_idle() {
   e2e_log "FAIL: the run did not end within $1 s"; E2E_FAILURES=$((E2E_FAILURES + 1))
 }
 
+# wait_for TEST PATH: until the run has made PATH (test -d: its folder, -s: a file with data).
+wait_for() {
+  i=0
+  until [ "$1" "$2" ]; do
+    i=$((i + 1)); [ $i -lt 3000 ] || { e2e_log "FAIL: $2 never appeared"; e2e_abort; }
+    sleep 0.01
+  done
+}
+
 # freeze_mid_run: holds the volume still once the run has begun writing, so
 # that what the test does next surely happens in the middle of the run.
 freeze_mid_run() {
-  i=0
-  until [ -d "$vol/Delete_Me_Tenderly0" ]; do
-    i=$((i + 1)); [ $i -lt 3000 ] || { e2e_log "FAIL: the run did not start"; e2e_abort; }
-    sleep 0.01
-  done
+  wait_for -d "$vol/Delete_Me_Tenderly0"
   fsfreeze -f "$vol" && frozen=1
 }
 thaw() { fsfreeze -u "$vol"; frozen=""; }
@@ -223,18 +228,10 @@ cancel)
     "$([ $(( ($(kbytes_written) - written0) * 1024 )) -lt $((free_before / 2)) ] && echo yes || echo no)"
   ;;
 kill)
-  # wait_for FILE: until the run has begun writing FILE.
-  wait_for() {
-    i=0
-    until [ -s "$1" ]; do
-      i=$((i + 1)); [ $i -lt 3000 ] || { e2e_log "FAIL: $1 never appeared"; e2e_abort; }
-      sleep 0.01
-    done
-  }
   for step in "mid-write:Delete_Me_Tenderly.TMP0" "mid-copy:Delete_Me_Tenderly.TMP1"; do
     start_on_volume
     drv click-async "$main_h" Command_Run
-    wait_for "$vol/Delete_Me_Tenderly0/${step#*:}"
+    wait_for -s "$vol/Delete_Me_Tenderly0/${step#*:}"
     kill -KILL "$E2E_PID"; wait "$E2E_PID" 2>/dev/null; E2E_PID=""
     e2e_expect "killed ${step%%:*}: no scratch file, free space back within 15 s" "yes" "$(gone_within 15)"
   done
