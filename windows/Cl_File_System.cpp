@@ -193,18 +193,6 @@ double Cl_File_System::FileSize(const std::wstring &sPath) const
     return static_cast<double>(uiSize.QuadPart);
 }
 
-void Cl_File_System::Copy_File(const std::wstring &sSource, const std::wstring &sDestination, bool bOverwrite) const
-{
-    vCheck_Win32(CopyFileW(sSource.c_str(), sDestination.c_str(), bOverwrite ? FALSE : TRUE) != 0);
-    HANDLE hCopy = CreateFileW(sDestination.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (hCopy == INVALID_HANDLE_VALUE) vRaise_Last_Win32();
-    const BOOL bFlushed = FlushFileBuffers(hCopy);
-    const DWORD uiError = GetLastError();
-    CloseHandle(hCopy);
-    if (!bFlushed) vRaise_Win32(uiError);
-}
-
 void Cl_File_System::Disk_Geometry(const std::wstring &sDrive, std::uint32_t &uiSectors_Per_Cluster,
                                    std::uint32_t &uiBytes_Per_Sector) const
 {

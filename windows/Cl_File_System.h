@@ -1,4 +1,4 @@
-// The program's file-system object: the few folder, file, copy and free-space
+// The program's file-system object: the few folder, file, scratch-file and free-space
 // operations the run needs, as thin calls of the Win32 W functions. Every
 // failure raises the program's typed error (Cl_Error) with the runtime's
 // number where it has one (53 not found, 61 disk full, ...).
@@ -38,11 +38,6 @@ public:
     // GetDiskFreeSpace reports them; both 0 when the system cannot tell.
     virtual void Disk_Geometry(const std::wstring &sDrive, std::uint32_t &uiSectors_Per_Cluster,
                                std::uint32_t &uiBytes_Per_Sector) const;
-
-    // Byte-for-byte copy made by the system, flushed to the device before it
-    // returns, so the copy's blocks are really taken when the next free-space
-    // reading is made.
-    void Copy_File(const std::wstring &sSource, const std::wstring &sDestination, bool bOverwrite) const;
 
     // Scratch files. Each one is created (or emptied) delete-on-close and
     // stays open until Close_Scratch_Files: whatever ends the program, a
