@@ -44,7 +44,9 @@ session) fs_type=ext4; mib=1024 ;;
 *) echo "unknown case $case_name"; exit 2 ;;
 esac
 
-reason=$(bash "$FS" check "$fs_dir" $((2 * mib + 64)))
+need=$((mib + 64))
+case $case_name in ext4|btrfs|small) need=$((2 * mib + 64)) ;; esac  # and a copy for dd
+reason=$(bash "$FS" check "$fs_dir" $need)
 if [ $? -eq 77 ]; then echo "$reason"; exit 77; fi
 command -v fsfreeze >/dev/null || { echo "SKIP: fsfreeze missing"; exit 77; }
 
