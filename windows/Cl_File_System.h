@@ -1,62 +1,67 @@
-// The program's file-system object: the few folder, file, copy and free-space
+// The program's file-system object: the few folder, file, scratch-file and free-space
 // operations the run needs, as thin calls of the Win32 W functions. Every
 // failure raises the program's typed error (Cl_Error) with the runtime's
 // number where it has one (53 not found, 61 disk full, ...).
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 class Cl_File_System {
 public:
+    Cl_File_System() = default;
+    Cl_File_System(const Cl_File_System &) = delete;
+    Cl_File_System &operator=(const Cl_File_System &) = delete;
+    // Closes the scratch files still open, so the system deletes them.
+    virtual ~Cl_File_System();
+
     // True when sPath names an existing folder (a link to one counts).
-    bool FolderExists(const std::wstring &sPath) const;
+    virtual bool FolderExists(const std::wstring &sPath) const;
 
     // Removes the folder sPath with everything in it. With bForce, read-only
     // files and folders go too. Links and junctions met inside are removed as
     // links: nothing they point to is touched.
-    void DeleteFolder(const std::wstring &sPath, bool bForce) const;
+    virtual void DeleteFolder(const std::wstring &sPath, bool bForce) const;
 
     // Creates the one folder sPath; its parent must exist.
-    void CreateFolder(const std::wstring &sPath) const;
+    virtual void CreateFolder(const std::wstring &sPath) const;
 
     // Bytes of the volume of sDrive (such as L"c:") that the caller may still use.
-    double FreeSpace(const std::wstring &sDrive) const;
+    virtual double FreeSpace(const std::wstring &sDrive) const;
 
     // Length of the file sPath in bytes.
-    double FileSize(const std::wstring &sPath) const;
+    virtual double FileSize(const std::wstring &sPath) const;
 
-    // Byte-for-byte copy made by the system, flushed to the device before it
-    // returns, so the copy's blocks are really taken when the next free-space
-    // reading is made.
-    void Copy_File(const std::wstring &sSource, const std::wstring &sDestination, bool bOverwrite) const;
-};
+    // Sectors per cluster and bytes per sector of the volume of sDrive, as
+    // GetDiskFreeSpace reports them; both 0 when the system cannot tell.
+    virtual void Disk_Geometry(const std::wstring &sDrive, std::uint32_t &uiSectors_Per_Cluster,
+                               std::uint32_t &uiBytes_Per_Sector) const;
 
-// A scratch file written at explicit offsets. Closing flushes it to the device
-// first: a file deleted before its cached data was written may never have put
-// its zeros on the disk.
-class Cl_Scratch_File {
-public:
-    Cl_Scratch_File() = default;
-    Cl_Scratch_File(const Cl_Scratch_File &) = delete;
-    Cl_Scratch_File &operator=(const Cl_Scratch_File &) = delete;
-    ~Cl_Scratch_File();  // closes without reporting; the run closes explicitly
-
-    // Creates (or empties) sPath for writing.
-    void Open(const std::wstring &sPath);
-    // Writes uiLength bytes of pData at byte uiOffset.
-    void Write_At(std::uint64_t uiOffset, const void *pData, std::uint32_t uiLength);
-    // Flushes and closes; does nothing when no file is open.
-    void Close();
-    // Closes after a failure: tries the flush, reports nothing.
-    void Abandon();
-    bool bIs_Open() const { return m_hFile != nullptr; }
+    // Scratch files. Each one is created (or emptied) delete-on-close and
+    // stays open until Close_Scratch_Files: whatever ends the program, a
+    // crash or a kill included, the system then deletes it. iScratch is the
+    // number Open_Scratch_File returned.
+    virtual int Open_Scratch_File(const std::wstring &sPath);
+    virtual void Write_Scratch(int iScratch, std::uint64_t uiOffset, const void *pData, std::uint32_t uiLength);
+    // Puts what was written on the device, so the free space shows it, and
+    // gives back what the file system set aside beyond the file's end.
+    virtual void Flush_Scratch(int iScratch);
+    // Closes every scratch file (the system deletes them); the first failure
+    // is raised after all are closed.
+    virtual void Close_Scratch_Files();
 
 private:
-    void *m_hFile = nullptr;
+    std::vector<void *> m_lstScratch;
 };
+
+// A block of zero bytes to write.
+using Zero_Block = std::vector<char>;
 
 // The program-wide file-system object, created on first use.
 Cl_File_System &oFSO();
 // Releases it (the main form's unload).
 void vRelease_FSO();
+// Puts oFS in its place (tests put a stand-in there); null goes back to the system's.
+void vReplace_FSO(std::unique_ptr<Cl_File_System> oFS);

@@ -29,16 +29,16 @@ HFONT g_hFont_Print = nullptr;
 HBRUSH g_hWhite_Brush = nullptr;
 
 // Line labels of the three steps that load one shipped document.
-struct Document_Labels { int iRead, iDecode, iPrepare; };
+struct Document_Labels { int iOpen, iRead, iAppend; };
 
 // One shipped document, prepared for display and printing.
 std::wstring sLoad_Document(const std::wstring& sPath, int& iLine, Document_Labels oLabels)
 {
+    iLine = oLabels.iOpen;
+    Cl_Open_File oFile(sPath);
     iLine = oLabels.iRead;
-    const std::string sBytes = sRead_File_Bytes(sPath);
-    iLine = oLabels.iDecode;
-    const std::wstring sFile = sDecode_Windows_1251(sBytes);
-    iLine = oLabels.iPrepare;
+    const std::wstring sFile = sDecode_Windows_1251(oFile.sRead_All());
+    iLine = oLabels.iAppend;
     return sPrepare_Document(sFile);
 }
 
@@ -190,6 +190,18 @@ LRESULT CALLBACK Form_Main_Proc(HWND hWnd, UINT uiMessage, WPARAM wParam, LPARAM
         if (reinterpret_cast<HWND>(lParam) == hForm_Main_Control(IDC_Picture_Print))
             return reinterpret_cast<LRESULT>(g_hWhite_Brush);
         break;
+    case WM_QUERYENDSESSION:
+        // The session may end: a run stops, and cleans up at WM_ENDSESSION at the latest.
+        vCommand_Run_End_Session(false);
+        return TRUE;
+    case WM_ENDSESSION:
+        // The program may be ended as soon as this returns: the disk is freed
+        // and the settings stored first, as at every other exit.
+        if (wParam) {
+            vCommand_Run_End_Session(true);
+            Form_Unload();
+        }
+        return 0;
     case WM_CLOSE:
         // A run in progress is cancelled first; it closes the window after its clean-up.
         if (bCommand_Run_Defer_Close())
@@ -320,7 +332,7 @@ void Form_Load()
         vSettings(0, oForm_Main_Controls());
 
         g_sLicence_Text = sLoad_Document(sFolder + L"\\Лицензионное соглашение.txt", iLine, {5, 7, 8});
-        g_sHelp_Text = sLoad_Document(sFolder + L"\\Справка.txt", iLine, {11, 12, 13});
+        g_sHelp_Text = sLoad_Document(sFolder + L"\\Справка.txt", iLine, {11, 13, 14});
 
         iLine = 17;
         vSet_Control_Text(g_hForm_Main, sForm_Main_Caption(MORVANE_PRODUCT_NAME, MORVANE_VERSION_MAJOR,

@@ -13,7 +13,8 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <vector>
+#include <functional>
+#include <optional>
 
 using namespace Zero_Fill_Plan;
 
@@ -25,13 +26,24 @@ struct Run_Cancelled {};
 bool g_bRun_Active = false;
 bool g_bClose_After_Run = false;
 
-// Error number of a cycle that did not lower the free space.
-constexpr int32_t iErr_No_Progress = 57;
+ULONGLONG g_uiLast_Sent_Check = 0;
+unsigned g_uiPumps_Skipped = 0;
 
-// Lets the window work while a cancellable run goes on.
-void vPump(bool bUse_Cancel)
+// Lets the window work while a cancellable run goes on. Without the option
+// the window stays still, but what other programs send it, the end of the
+// session among them, is still answered a few times a second (bNow: at once).
+void vPump(bool bUse_Cancel, bool bNow = false)
 {
-    if (bUse_Cancel) vDo_Events();
+    if (bUse_Cancel) {
+        vDo_Events();
+        return;
+    }
+    if (!bNow && ++g_uiPumps_Skipped % 16 != 0) return;
+    const ULONGLONG uiNow = GetTickCount64();
+    if (!bNow && uiNow - g_uiLast_Sent_Check < 50) return;
+    g_uiLast_Sent_Check = uiNow;
+    MSG oMessage;
+    PeekMessageW(&oMessage, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
 }
 
 bool bIs_Drive_Letter(const std::wstring &sDrive)
@@ -45,9 +57,9 @@ void vPoll()
     if (g_bCancel) throw Run_Cancelled{};
 }
 
-// Writes uiCount blocks of vBlock one after the other into the open file.
-void vWrite_Blocks(Cl_Scratch_File &oFile, const std::vector<char> &vBlock, std::uint64_t uiCount, bool bUse_Cancel,
-                   int &iLine, int iLine_Pump, int iLine_Write)
+// Writes uiCount blocks of vBlock one after the other into scratch file iScratch.
+void vWrite_Blocks(int iScratch, const Zero_Block &vBlock, std::uint64_t uiCount, bool bUse_Cancel, int &iLine,
+                   int iLine_Pump, int iLine_Write)
 {
     for (std::uint64_t i = 1; i <= uiCount; ++i) {
         iLine = iLine_Pump;
@@ -55,28 +67,51 @@ void vWrite_Blocks(Cl_Scratch_File &oFile, const std::vector<char> &vBlock, std:
         iLine = iLine_Pump + 1;
         vPoll();
         iLine = iLine_Write;
-        oFile.Write_At((i - 1) * vBlock.size(), vBlock.data(), static_cast<std::uint32_t>(vBlock.size()));
+        oFSO().Write_Scratch(iScratch, (i - 1) * vBlock.size(), vBlock.data(),
+                             static_cast<std::uint32_t>(vBlock.size()));
     }
 }
 
-// The free space once it shows the dBytes just written: some file systems
+// What the run has learnt of the volume's free-space count.
+struct Volume_Count {
+    bool bJudged = false;  // a written file has been compared with the free space
+    bool bLate = false;    // the count showed a written file only some time later
+};
+
+// The free space once it shows the dBytes just written. Some file systems
 // (btrfs) count flushed data only at their next commit, up to half a minute
-// later. Gives up after 40 s and returns the last reading.
-double dSettled_Free_Space(double dBefore, double dBytes, bool bUse_Cancel)
+// later: the first file finds out whether this volume does, and only then
+// later files wait for it, up to 40 s each, after which the last reading counts.
+double dSettled_Free_Space(double dBefore, double dBytes, bool bUse_Cancel, Volume_Count &oCount)
 {
     double dFree = oFSO().FreeSpace(g_sDrive_Letter);
+    if (!(dBytes > 0)) return dFree;
+    const bool bMay_Wait = !oCount.bJudged || oCount.bLate;
+    oCount.bJudged = true;
+    if (!bMay_Wait || bFree_Space_Fell(dBefore, dFree, dBytes)) return dFree;
     const ULONGLONG uiDeadline = GetTickCount64() + 40000;
-    while (dBytes > 0 && !bFree_Space_Fell(dBefore, dFree, dBytes) && GetTickCount64() < uiDeadline) {
-        if (bUse_Cancel) {
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 200, QS_ALLINPUT);
-            vPump(true);
-            vPoll();
-        } else {
-            Sleep(200);
-        }
+    while (!bFree_Space_Fell(dBefore, dFree, dBytes) && GetTickCount64() < uiDeadline) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 200, bUse_Cancel ? QS_ALLINPUT : QS_SENDMESSAGE);
+        vPump(bUse_Cancel, true);
+        vPoll();
         dFree = oFSO().FreeSpace(g_sDrive_Letter);
     }
+    oCount.bLate = bFree_Space_Fell(dBefore, dFree, dBytes);
     return dFree;
+}
+
+// Closes the scratch files, which the system then deletes, and removes every
+// scratch folder; fStep runs each part under its line label, so that one that
+// fails never keeps the others from freeing the disk.
+void vRemove_Scratch(const std::function<void(int iLabel, const std::function<void()> &fPart)> &fStep)
+{
+    fStep(87, [] { oFSO().Close_Scratch_Files(); });
+    for (int k = 0; k <= iLast_Scratch_Folder; ++k) {
+        fStep(89, [k] {
+            const std::wstring sFolder = sScratch_Folder(g_sDrive_Letter, k);
+            if (bIs_Drive_Letter(g_sDrive_Letter) && oFSO().FolderExists(sFolder)) oFSO().DeleteFolder(sFolder, true);
+        });
+    }
 }
 
 [[noreturn]] void vRaise_No_Progress(const std::wstring &sFile)
@@ -85,14 +120,11 @@ double dSettled_Free_Space(double dBefore, double dBytes, bool bUse_Cancel)
                                  + L" (the volume compresses or shares the zeros, or does not store them)");
 }
 
-void vSet_Progress(int iValue)
+void vSet_Progress(HWND hProgress, int iValue)
 {
-    vSet_Progress_Value(hForm_Main_Control(IDC_ProgressBar), std::clamp(iValue, 0, 100));
-}
-
-int iProgress()
-{
-    return iProgress_Value(hForm_Main_Control(IDC_ProgressBar));
+    // Setting the same value again would only repaint the bar.
+    iValue = std::clamp(iValue, 0, 100);
+    if (iProgress_Value(hProgress) != iValue) vSet_Progress_Value(hProgress, iValue);
 }
 
 }  // namespace
@@ -102,16 +134,26 @@ int32_t dGet_Cluster_Size(const std::wstring &sDrive)
     int32_t iResult = 0;
     bRun_Trapped(L"dGet_Cluster_Size", Error_Filter::a, [&](int &iLine) {
         iLine = 3;
-        DWORD uiSectors_Per_Cluster = 0, uiBytes_Per_Sector = 0, uiFree_Clusters = 0, uiTotal_Clusters = 0;
-        std::wstring sRoot = sDrive;
-        if (sRoot.empty() || sRoot.back() != L'\\') sRoot += L'\\';
-        GetDiskFreeSpaceW(sRoot.c_str(), &uiSectors_Per_Cluster, &uiBytes_Per_Sector, &uiFree_Clusters,
-                          &uiTotal_Clusters);
+        std::uint32_t uiSectors_Per_Cluster = 0, uiBytes_Per_Sector = 0;
+        oFSO().Disk_Geometry(sDrive, uiSectors_Per_Cluster, uiBytes_Per_Sector);
         iLine = 4;
-        iResult = iMultiply_Checked(static_cast<int32_t>(std::min<DWORD>(uiSectors_Per_Cluster, INT32_MAX)),
-                                    static_cast<int32_t>(std::min<DWORD>(uiBytes_Per_Sector, INT32_MAX)));
+        iResult = iMultiply_Checked(static_cast<int32_t>(std::min<std::uint32_t>(uiSectors_Per_Cluster, INT32_MAX)),
+                                    static_cast<int32_t>(std::min<std::uint32_t>(uiBytes_Per_Sector, INT32_MAX)));
     });
     return iResult;
+}
+
+void vCommand_Run_End_Session(bool bSession_Ends)
+{
+    if (!g_bRun_Active) return;
+    g_bCancel = true;
+    if (!bSession_Ends) return;
+    vRemove_Scratch([](int iLabel, const std::function<void()> &fPart) {
+        oCatch_Error([&](int &iLine) {
+            iLine = iLabel;
+            fPart();
+        });
+    });
 }
 
 bool bCommand_Run_Defer_Close()
@@ -127,7 +169,9 @@ void Command_Run_Click()
     bool bUse_Cancel = false;
     const HWND hCommand_Run = hForm_Main_Control(IDC_Command_Run);
     const HWND hCommand_Cancel = hForm_Main_Control(IDC_Command_Cancel);
-    Cl_Scratch_File oFile;
+    const HWND hProgress = hForm_Main_Control(IDC_ProgressBar);
+    int32_t iCluster_Size = 0;
+    int iScratch = -1;  // the scratch file written last
     g_bRun_Active = true;
 
     std::optional<Error_Record> oError;
@@ -148,11 +192,11 @@ void Command_Run_Click()
             iLine = 21;
             const std::wstring sStem = sScratch_Stem(g_sDrive_Letter);
             iLine = 22;
-            const int32_t iCluster_Size = dGet_Cluster_Size(g_sDrive_Letter);
+            iCluster_Size = dGet_Cluster_Size(g_sDrive_Letter);
 
             // The cluster block, built in steps so a cancel is seen early.
             iLine = 23;
-            std::vector<char> vCluster_Block;
+            Zero_Block vCluster_Block;
             vCluster_Block.reserve(static_cast<std::size_t>(std::max(iCluster_Size, 0)));
             while (static_cast<int32_t>(vCluster_Block.size()) < iCluster_Size) {
                 iLine = 24;
@@ -164,12 +208,12 @@ void Command_Run_Click()
                 vCluster_Block.insert(vCluster_Block.end(), uiStep, '\0');
             }
             iLine = 28;
-            vSet_Progress(iProgress() + 5);
+            vSet_Progress(hProgress, iProgress_Value(hProgress) + 5);
 
             iLine = 29;
             dDivide_Checked(dBlock_Size, iCluster_Size);
             const std::uint64_t uiBig_Size = uiBig_Block_Size(static_cast<std::uint32_t>(iCluster_Size));
-            std::vector<char> vBig_Block;
+            Zero_Block vBig_Block;
             vBig_Block.reserve(uiBig_Size);
             while (vBig_Block.size() < uiBig_Size) {
                 iLine = 30;
@@ -180,7 +224,7 @@ void Command_Run_Click()
                 vBig_Block.insert(vBig_Block.end(), vCluster_Block.begin(), vCluster_Block.end());
             }
             iLine = 34;
-            vSet_Progress(iProgress() + 5);
+            vSet_Progress(hProgress, iProgress_Value(hProgress) + 5);
 
             for (int k = 0; k <= iLast_Scratch_Folder; ++k) {
                 iLine = 36;
@@ -197,39 +241,41 @@ void Command_Run_Click()
             iLine = 41;
             const double dStart_Free_Space = dFree_Space;
             int16_t iFile_Counter = 0;
+            Volume_Count oCount;
 
             iLine = 42;
-            while (dFree_Space > 0) {
+            while (!bVolume_Filled(dFree_Space, static_cast<std::uint32_t>(iCluster_Size))) {
                 iLine = 43;
                 if (!oFSO().FolderExists(sStem + L"0")) oFSO().CreateFolder(sStem + L"0");
                 iLine = 44;
                 std::wstring sFile_Name = sScratch_File(g_sDrive_Letter, iFile_Counter);
                 iLine = 46;
-                oFile.Open(sFile_Name);
+                iScratch = oFSO().Open_Scratch_File(sFile_Name);
 
                 iLine = 47;
                 const Fill_Branch eBranch = eChoose_Branch(dFree_Space, uiBig_Size, iCluster_Size);
                 const std::uint64_t uiCount = uiBlock_Count(eBranch, dFree_Space, uiBig_Size, iCluster_Size);
-                const std::vector<char> &vBlock = eBranch == Fill_Branch::Clusters ? vCluster_Block : vBig_Block;
+                const Zero_Block &vBlock = eBranch == Fill_Branch::Clusters ? vCluster_Block : vBig_Block;
                 switch (eBranch) {
-                case Fill_Branch::Full_File: vWrite_Blocks(oFile, vBlock, uiCount, bUse_Cancel, iLine, 49, 52); break;
-                case Fill_Branch::Big_Blocks: vWrite_Blocks(oFile, vBlock, uiCount, bUse_Cancel, iLine, 56, 59); break;
-                case Fill_Branch::Clusters: vWrite_Blocks(oFile, vBlock, uiCount, bUse_Cancel, iLine, 63, 66); break;
+                case Fill_Branch::Full_File: vWrite_Blocks(iScratch, vBlock, uiCount, bUse_Cancel, iLine, 49, 52); break;
+                case Fill_Branch::Big_Blocks: vWrite_Blocks(iScratch, vBlock, uiCount, bUse_Cancel, iLine, 56, 59); break;
+                case Fill_Branch::Clusters: vWrite_Blocks(iScratch, vBlock, uiCount, bUse_Cancel, iLine, 63, 66); break;
                 case Fill_Branch::Nothing: break;
                 }
                 const double dFile_Bytes = static_cast<double>(uiCount) * static_cast<double>(vBlock.size());
 
+                // The file stays open, and so deleted by the system whatever
+                // ends the program, until the finishing steps close it.
                 iLine = 69;
-                oFile.Close();
+                oFSO().Flush_Scratch(iScratch);
                 iLine = 70;
                 const double dFree_Before = dFree_Space;
-                dFree_Space = dSettled_Free_Space(dFree_Before, dFile_Bytes, bUse_Cancel);
-                if (!bFree_Space_Fell(dFree_Before, dFree_Space, eBranch == Fill_Branch::Nothing ? 0 : dFile_Bytes))
-                    vRaise_No_Progress(sFile_Name);
+                dFree_Space = dSettled_Free_Space(dFree_Before, dFile_Bytes, bUse_Cancel, oCount);
+                if (!bFree_Space_Fell(dFree_Before, dFree_Space, dFile_Bytes)) vRaise_No_Progress(sFile_Name);
 
                 for (;;) {
                     iLine = 71;
-                    vSet_Progress(iProgress_Percent(dStart_Free_Space, dFree_Space));
+                    vSet_Progress(hProgress, iProgress_Percent(dStart_Free_Space, dFree_Space));
                     iLine = 72;
                     if (!(oFSO().FreeSpace(g_sDrive_Letter) > oFSO().FileSize(sFile_Name))) break;
                     iLine = 73;
@@ -238,21 +284,18 @@ void Command_Run_Click()
                     vPoll();
                     iLine = 75;
                     iFile_Counter = iIncrement_Checked(iFile_Counter);
+                    // The copy is the same zeros, so it is written straight
+                    // from the block in memory rather than read back first.
                     iLine = 76;
                     const std::wstring sCopy_Name = sScratch_File(g_sDrive_Letter, iFile_Counter);
                     const double dCopy_Before = oFSO().FreeSpace(g_sDrive_Letter);
-                    oFSO().Copy_File(sFile_Name, sCopy_Name, true);
-                    if (!bFree_Space_Fell(dCopy_Before, dSettled_Free_Space(dCopy_Before, dFile_Bytes, bUse_Cancel),
-                                          dFile_Bytes)) {
-                        // The system shared the source's blocks instead of taking new ones:
-                        // the copy is made again from the zeros themselves.
-                        oFile.Open(sCopy_Name);
-                        vWrite_Blocks(oFile, vBlock, uiCount, bUse_Cancel, iLine, 73, 76);
-                        oFile.Close();
-                        if (!bFree_Space_Fell(dCopy_Before,
-                                              dSettled_Free_Space(dCopy_Before, dFile_Bytes, bUse_Cancel), dFile_Bytes))
-                            vRaise_No_Progress(sCopy_Name);
-                    }
+                    iScratch = oFSO().Open_Scratch_File(sCopy_Name);
+                    vWrite_Blocks(iScratch, vBlock, uiCount, bUse_Cancel, iLine, 73, 76);
+                    oFSO().Flush_Scratch(iScratch);
+                    if (!bFree_Space_Fell(dCopy_Before,
+                                          dSettled_Free_Space(dCopy_Before, dFile_Bytes, bUse_Cancel, oCount),
+                                          dFile_Bytes))
+                        vRaise_No_Progress(sCopy_Name);
                     iLine = 77;
                     sFile_Name = sCopy_Name;
                     iLine = 78;
@@ -264,27 +307,28 @@ void Command_Run_Click()
                 dFree_Space = oFSO().FreeSpace(g_sDrive_Letter);
             }
             iLine = 84;
-            vSet_Progress(100);
+            vSet_Progress(hProgress, 100);
         });
     } catch (const Run_Cancelled &) {
         oError.reset();
     }
 
-    if (oError) {
-        bool bFilled = false;
-        if (oError->iNumber == iErr_Disk_Full) {
-            // The free space counts only once the stopped file's data is out.
-            oFile.Abandon();
-            oCatch_Error([&](int &) { bFilled = bCounts_As_Filled(oError->iNumber, oFSO().FreeSpace(g_sDrive_Letter)); });
-        }
-        if (bFilled)
-            vSet_Progress(100);
-        else
-            vReport_Error(L"Command_Run_Click", Error_Filter::a, *oError);
+    // A run stopped by a full disk, or by a last file that found no room,
+    // has filled the volume when less than one cluster is left.
+    bool bFilled = false;
+    if (oError && bCounts_As_Filled(oError->iNumber, 0, 0)) {
+        // The free space counts only once the stopped file's data is out.
+        oCatch_Error([&](int &) { oFSO().Flush_Scratch(iScratch); });
+        oCatch_Error([&](int &) {
+            bFilled = bCounts_As_Filled(oError->iNumber, oFSO().FreeSpace(g_sDrive_Letter),
+                                        static_cast<std::uint32_t>(iCluster_Size));
+        });
     }
+    if (bFilled) vSet_Progress(hProgress, 100);
 
-    // Finishing steps: every step is tried, so that one that fails never
-    // leaves scratch files filling the disk; the first failure is reported.
+    // Finishing steps, before any report, so that a box waiting for its OK
+    // never keeps the disk full. Every step is tried; the first failure is
+    // reported after the run's own.
     std::optional<Error_Record> oFinish_Error;
     auto vFinish_Step = [&](int iLabel, const std::function<void()> &fStep) {
         std::optional<Error_Record> oStep = oCatch_Error([&](int &iLine) {
@@ -294,22 +338,17 @@ void Command_Run_Click()
         if (oStep && !oFinish_Error) oFinish_Error = oStep;
     };
     vFinish_Step(86, [] { Beep(2500, 5); });
-    // The file may be the one a full disk stopped: what did not reach the disk is deleted anyway.
-    vFinish_Step(87, [&] { oFile.Abandon(); });
-    for (int k = 0; k <= iLast_Scratch_Folder; ++k) {
-        vFinish_Step(89, [&] {
-            const std::wstring sFolder = sScratch_Folder(g_sDrive_Letter, k);
-            if (bIs_Drive_Letter(g_sDrive_Letter) && oFSO().FolderExists(sFolder)) oFSO().DeleteFolder(sFolder, true);
-        });
-    }
+    vRemove_Scratch(vFinish_Step);
     vFinish_Step(91, [&] {
         if (bUse_Cancel) vSet_Control_Enabled(hCommand_Cancel, false);
     });
     vFinish_Step(92, [&] { vSet_Control_Enabled(hCommand_Run, true); });
-    vFinish_Step(98, [] { vSet_Progress(0); });
+    vFinish_Step(98, [&] { vSet_Progress(hProgress, 0); });
+    g_bRun_Active = false;
+
+    if (oError && !bFilled) vReport_Error(L"Command_Run_Click", Error_Filter::a, *oError);
     if (oFinish_Error) vReport_Error(L"Command_Run_Click", Error_Filter::a, *oFinish_Error);
 
-    g_bRun_Active = false;
     if (g_bClose_After_Run) {
         g_bClose_After_Run = false;
         if (HWND hForm = hForm_Main()) PostMessageW(hForm, WM_CLOSE, 0, 0);

@@ -12,3 +12,8 @@ int32_t dGet_Cluster_Size(const std::wstring &sDrive);
 // its finishing steps remove the scratch folders, and the window is closed
 // after them. True when the close has been deferred that way.
 bool bCommand_Run_Defer_Close();
+
+// For the end of the session: a run going on is cancelled; once the session
+// surely ends (bSession_Ends) its scratch files and folders are removed at
+// once, before the system ends the program.
+void vCommand_Run_End_Session(bool bSession_Ends);

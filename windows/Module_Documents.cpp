@@ -41,25 +41,35 @@ std::wstring sPrepare_Document(const std::wstring& sFile_Text)
     return sResult;
 }
 
-std::string sRead_File_Bytes(const std::wstring& sPath)
+Cl_Open_File::Cl_Open_File(const std::wstring& sPath)
+    : m_hFile(CreateFileW(sPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                          nullptr))
 {
-    HANDLE hFile = CreateFileW(sPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE)
+    if (m_hFile == INVALID_HANDLE_VALUE)
         vRaise_Last_Win32();
+}
+
+Cl_Open_File::~Cl_Open_File()
+{
+    CloseHandle(m_hFile);
+}
+
+std::string Cl_Open_File::sRead_All()
+{
     std::string sBytes;
     char aBuffer[65536];
     for (;;) {
         DWORD dwRead = 0;
-        if (!ReadFile(hFile, aBuffer, sizeof aBuffer, &dwRead, nullptr)) {
-            const DWORD dwError = GetLastError();
-            CloseHandle(hFile);
-            vRaise_Win32(dwError);
-        }
+        if (!ReadFile(m_hFile, aBuffer, sizeof aBuffer, &dwRead, nullptr))
+            vRaise_Last_Win32();
         if (dwRead == 0)
             break;
         sBytes.append(aBuffer, dwRead);
     }
-    CloseHandle(hFile);
     return sBytes;
+}
+
+std::string sRead_File_Bytes(const std::wstring& sPath)
+{
+    return Cl_Open_File(sPath).sRead_All();
 }

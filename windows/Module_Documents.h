@@ -11,6 +11,20 @@ std::wstring sDecode_Windows_1251(const std::string& sBytes);
 // by CR LF, no line end at the end.  An empty file gives an empty text.
 std::wstring sPrepare_Document(const std::wstring& sFile_Text);
 
-// Contents of a whole file as bytes; raises the program's error when it cannot
-// be opened (53 when it does not exist) or read.
+// A file open for reading; opening raises the program's error when it cannot
+// be opened (53 when it does not exist), reading when it cannot be read.
+class Cl_Open_File {
+public:
+    explicit Cl_Open_File(const std::wstring& sPath);
+    Cl_Open_File(const Cl_Open_File&) = delete;
+    Cl_Open_File& operator=(const Cl_Open_File&) = delete;
+    ~Cl_Open_File();
+    // The rest of the file as bytes.
+    std::string sRead_All();
+
+private:
+    void* m_hFile;
+};
+
+// Contents of a whole file as bytes, by the two steps above.
 std::string sRead_File_Bytes(const std::wstring& sPath);

@@ -2,6 +2,7 @@
 
 #include "Module_Error_Trap.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace Zero_Fill_Plan {
@@ -18,7 +19,7 @@ std::uint64_t uiBlocks_Per_Full_File(std::uint64_t uiBig_Block)
 {
     if (uiBig_Block == 0) return 0;
     const std::uint64_t uiFull = static_cast<std::uint64_t>(iBlocks_Per_Full_File) * 2097152u;
-    std::uint64_t uiCount = uiFull / uiBig_Block;
+    const std::uint64_t uiCount = std::min<std::uint64_t>(uiFull / uiBig_Block, iBlocks_Per_Full_File);
     return uiCount == 0 ? 1 : uiCount;
 }
 
@@ -74,9 +75,15 @@ bool bFree_Space_Fell(double dFree_Before, double dFree_After, double dBytes_Wri
     return (dFree_Before - dFree_After) * 2 >= dBytes_Written;
 }
 
-bool bCounts_As_Filled(int iErr_Number, double dFree_Space)
+bool bVolume_Filled(double dFree_Space, std::uint32_t uiCluster_Size)
 {
-    return iErr_Number == iErr_Disk_Full && dFree_Space == 0;
+    return !(dFree_Space > 0) || dFree_Space < uiCluster_Size;
+}
+
+bool bCounts_As_Filled(int iErr_Number, double dFree_Space, std::uint32_t uiCluster_Size)
+{
+    return (iErr_Number == iErr_Disk_Full || iErr_Number == iErr_No_Progress)
+           && bVolume_Filled(dFree_Space, uiCluster_Size);
 }
 
 std::wstring sScratch_Stem(const std::wstring &sDrive_Letter)

@@ -20,8 +20,8 @@ enum class Fill_Branch { Full_File, Big_Blocks, Clusters, Nothing };
 // fewer than one, so volumes with clusters above 2 MiB still get data written.
 std::uint64_t uiBig_Block_Size(std::uint32_t uiCluster_Size);
 
-// How many big blocks make a full-size file: 1022 for 2 MiB blocks; for larger
-// blocks as many as keep the file within 1022 x 2 MiB, at least one.
+// How many big blocks make a full-size file: 1022, fewer for blocks above
+// 2 MiB so that the file stays within 1022 x 2 MiB, at least one.
 std::uint64_t uiBlocks_Per_Full_File(std::uint64_t uiBig_Block);
 
 // The first branch whose threshold the free space reaches.
@@ -41,8 +41,15 @@ int iProgress_Percent(double dStart_Free_Space, double dFree_Space);
 // storing the blocks and the run would never end.
 bool bFree_Space_Fell(double dFree_Before, double dFree_After, double dBytes_Written);
 
-// The run's trap treats "disk full" with nothing left free as the normal end.
-bool bCounts_As_Filled(int iErr_Number, double dFree_Space);
+// Error number of a file that did not lower the free space.
+constexpr int iErr_No_Progress = 57;
+
+// Less than one cluster free is as full as the volume gets: no file can take it.
+bool bVolume_Filled(double dFree_Space, std::uint32_t uiCluster_Size);
+
+// The run's trap treats "disk full", or a last file that found no room, as
+// the normal end when the volume is filled.
+bool bCounts_As_Filled(int iErr_Number, double dFree_Space, std::uint32_t uiCluster_Size);
 
 // Names of the scratch set on drive sDrive_Letter (such as L"c:").
 std::wstring sScratch_Stem(const std::wstring &sDrive_Letter);

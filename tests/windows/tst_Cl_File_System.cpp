@@ -33,7 +33,7 @@ void vWrite_Text(const std::wstring &sPath, const std::string &sText)
 
 std::string sRead_All(const std::wstring &sPath)
 {
-    HANDLE h = CreateFileW(sPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE h = CreateFileW(sPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return "<missing>";
     std::string sData(1 << 20, '\0');
     DWORD uiRead = 0;
@@ -88,31 +88,29 @@ TEST(Cl_File_System, MissingPathsRaiseFileNotFound)
     EXPECT_FALSE(oFS.FolderExists(sMissing));
     EXPECT_EQ(iError_Of([&] { oFS.DeleteFolder(sMissing, true); }), iErr_File_Not_Found);
     EXPECT_EQ(iError_Of([&] { oFS.FileSize(sMissing + L"\\x"); }), iErr_File_Not_Found);
-    EXPECT_EQ(iError_Of([&] { oFS.Copy_File(sMissing + L"\\x", sMissing + L"\\y", true); }), iErr_File_Not_Found);
+    EXPECT_EQ(iError_Of([&] { oFS.Open_Scratch_File(sMissing + L"\\x"); }), iErr_File_Not_Found);
     EXPECT_NE(iError_Of([&] { oFS.CreateFolder(sMissing + L"\\a\\b"); }), 0);
 }
 
-TEST(Cl_File_System, ScratchFileWritesAtOffsetsAndCopiesWhole)
+TEST(Cl_File_System, ScratchFilesWriteAtOffsetsAndGoWhenClosed)
 {
     Cl_File_System oFS;
     const std::wstring sRoot = sTemp_Folder(L"morvane_fs_copy");
     oFS.CreateFolder(sRoot);
     EXPECT_NE(iError_Of([&] { oFS.CreateFolder(sRoot); }), 0);
 
-    const std::vector<char> vBlock(4096, '\0');
-    Cl_Scratch_File oFile;
-    oFile.Open(sRoot + L"\\Delete_Me_Tenderly.TMP0");
-    for (int i = 0; i < 3; ++i) oFile.Write_At(static_cast<std::uint64_t>(i) * vBlock.size(), vBlock.data(), 4096);
-    oFile.Close();
-    EXPECT_FALSE(oFile.bIs_Open());
+    // Scratch files are there while open, and deleted by the system once closed.
+    const Zero_Block vBlock(4096, '\0');
+    const int iScratch = oFS.Open_Scratch_File(sRoot + L"\\Delete_Me_Tenderly.TMP0");
+    for (int i = 0; i < 3; ++i)
+        oFS.Write_Scratch(iScratch, static_cast<std::uint64_t>(i) * vBlock.size(), vBlock.data(), 4096);
+    oFS.Flush_Scratch(iScratch);
     EXPECT_EQ(oFS.FileSize(sRoot + L"\\Delete_Me_Tenderly.TMP0"), 12288.0);
+    EXPECT_EQ(sRead_All(sRoot + L"\\Delete_Me_Tenderly.TMP0"), std::string(12288, '\0'));
+    oFS.Close_Scratch_Files();
+    EXPECT_FALSE(bExists(sRoot + L"\\Delete_Me_Tenderly.TMP0"));
+    EXPECT_EQ(iError_Of([&] { oFS.Flush_Scratch(iScratch); }), 52);
 
-    vWrite_Text(sRoot + L"\\Delete_Me_Tenderly.TMP1", "old and longer than the source");
-    oFS.Copy_File(sRoot + L"\\Delete_Me_Tenderly.TMP0", sRoot + L"\\Delete_Me_Tenderly.TMP1", true);
-    EXPECT_EQ(sRead_All(sRoot + L"\\Delete_Me_Tenderly.TMP1"), std::string(12288, '\0'));
-    EXPECT_NE(iError_Of([&] {
-        oFS.Copy_File(sRoot + L"\\Delete_Me_Tenderly.TMP0", sRoot + L"\\Delete_Me_Tenderly.TMP1", false);
-    }), 0);
     oFS.DeleteFolder(sRoot, true);
     EXPECT_FALSE(bExists(sRoot));
 }
