@@ -29,11 +29,11 @@ struct Call
 };
 
 // Runs the command through a shell, as a script would, so that the status is the one it sees.
-Call cRun(const QStringList &qslArguments, const QStringList &qslPrefix = {})
+Call cRun(const QStringList &qslArguments, const QStringList &qslPrefix = {}, const QString &qsRun = qsProgram)
 {
     QProcess qProcess;
     qProcess.start(QStringLiteral("sh"), QStringList{QStringLiteral("-c"), QStringLiteral("\"$@\""), QStringLiteral("sh")}
-                                             + qslPrefix + QStringList{qsProgram} + qslArguments);
+                                             + qslPrefix + QStringList{qsRun} + qslArguments);
     qProcess.waitForFinished(-1);
     Call c;
     c.iStatus = qProcess.exitCode();
@@ -215,7 +215,19 @@ void tst_Morvane_Fill::bad_input_touches_nothing()
     const QString qsSub = good.qsMount() + QStringLiteral("/папка");
     QVERIFY(QDir().mkdir(qsSub));
     const QString qsMissing = good.qsMount() + QStringLiteral("/нет такой");
-    // Owned by root, not writable by others: an ordinary user may not fill it.
+    // Owned by root, not writable by others: an ordinary user may not fill it. The build folder
+    // may lie below a folder only root can enter, so the user gets a program and a folder that
+    // anyone can reach.
+    QTemporaryDir qReachable;
+    QVERIFY(qReachable.isValid());
+    const auto iOpen_To_All = QFileDevice::Permissions(0x7755);
+    QVERIFY(QFile::setPermissions(qReachable.path(), iOpen_To_All));
+    const QString qsUser_Program = qReachable.filePath(QStringLiteral("morvane-fill"));
+    QVERIFY(QFile::copy(qsProgram, qsUser_Program));
+    QVERIFY(QFile::setPermissions(qsUser_Program, iOpen_To_All));
+    const QString qsLocked = qReachable.filePath(QStringLiteral("чужая папка"));
+    QVERIFY(QDir().mkdir(qsLocked));
+    QVERIFY(QFile::setPermissions(qsLocked, iOpen_To_All));
     const QStringList qslAs_Nobody{QStringLiteral("setpriv"), QStringLiteral("--reuid=nobody"),
                                    QStringLiteral("--regid=nogroup"), QStringLiteral("--clear-groups")};
 
@@ -237,17 +249,17 @@ void tst_Morvane_Fill::bad_input_touches_nothing()
         {"same file system twice", {good.qsMount(), qsSub}, 2, QStringLiteral("are on the same file system"), {}},
         {"tmpfs", {good.qsMount(), memory.qsMount()}, 2, QStringLiteral(": on tmpfs"), {}},
         {"read-only mount", {good.qsMount(), read_only.qsMount()}, 1, QStringLiteral("is mounted read-only"), {}},
-        {"not writable", {qsSub}, 1, qsSub + QStringLiteral(": no permission to write"), qslAs_Nobody},
+        {"not writable", {qsLocked}, 1, qsLocked + QStringLiteral(": no permission to write"), qslAs_Nobody},
     };
     const double dGood_Free = good.dAvailable();
     for (const Case &t : lstCases) {
-        const Call c = cRun(t.qslArguments, t.qslPrefix);
+        const Call c = cRun(t.qslArguments, t.qslPrefix, t.qslPrefix.isEmpty() ? qsProgram : qsUser_Program);
         QVERIFY2(c.iStatus == t.iStatus, t.pcName);
         QVERIFY2(c.qslErr.size() == 1 && c.qslErr.at(0).startsWith(QStringLiteral("morvane-fill: "))
                      && c.qslErr.at(0).contains(t.qsMessage),
                  qPrintable(QString::fromLatin1(t.pcName) + ": " + c.qslErr.join(" | ")));
         QVERIFY2(c.qsOut.isEmpty(), t.pcName);
-        for (const QString &qsFolder : {good.qsMount(), qsSub, memory.qsMount()})
+        for (const QString &qsFolder : {good.qsMount(), qsSub, memory.qsMount(), qsLocked})
             QVERIFY2(!QFileInfo::exists(qsFolder + QStringLiteral("/Delete_Zero")), t.pcName);
         QVERIFY2(good.dAvailable() == dGood_Free, t.pcName);
     }
