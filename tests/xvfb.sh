@@ -5,17 +5,25 @@ cmd=$1; display=$2; n=${display#:}
 pidfile=/tmp/morvane-xvfb-$n.pid
 case "$cmd" in
 start)
-  if [ -f "$pidfile" ] && kill -0 "$(cat "$pidfile")" 2>/dev/null; then exit 0; fi
+  # A pid file left by an earlier run may name a process that is no X server any more.
+  if [ -f "$pidfile" ] && [ "$(cat "/proc/$(cat "$pidfile")/comm" 2>/dev/null)" = Xvfb ]; then exit 0; fi
   rm -f "/tmp/.X$n-lock" "/tmp/.X11-unix/X$n"
   Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
-  echo $! >"$pidfile"
+  server=$!
+  echo $server >"$pidfile"
   i=0
-  while ! xdpyinfo -display "$display" >/dev/null 2>&1; do
+  # Answered by the server started here, not by one that is still going away.
+  while ! { kill -0 $server 2>/dev/null && xdpyinfo -display "$display" >/dev/null 2>&1; }; do
     i=$((i + 1)); [ $i -lt 100 ] || { echo "Xvfb $display did not start"; exit 1; }
     sleep 0.1
   done
   echo "Xvfb running on $display" ;;
 stop)
-  [ -f "$pidfile" ] && kill "$(cat "$pidfile")" 2>/dev/null || true
+  # Gone for good before the next start, which would otherwise meet a server still going away.
+  if [ -f "$pidfile" ] && server=$(cat "$pidfile") && kill "$server" 2>/dev/null; then
+    i=0
+    while kill -0 "$server" 2>/dev/null && [ $i -lt 50 ]; do i=$((i + 1)); sleep 0.1; done
+    kill -9 "$server" 2>/dev/null || true
+  fi
   rm -f "$pidfile" ;;
 esac

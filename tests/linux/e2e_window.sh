@@ -28,6 +28,8 @@ while [ ! -e "$work/close-viewer" ] && [ -d "$work" ]; do sleep 0.1; done
 XTERM
 chmod +x "$work/bin/df" "$work/bin/xterm"
 
+# A program that finds no display ends at once, which would look like a missing window.
+x_wait_display || exit 1
 PATH="$work/bin:$PATH" "$program" &
 pid=$!
 
