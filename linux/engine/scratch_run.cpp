@@ -41,7 +41,9 @@ bool Scratch_Run::bPrepare(const QString &qsGuardian_Program)
         return false;
     vRemove_Folder_At(m_iParent_Fd, qbaName.constData());
     vRemove_Folder_At(m_iParent_Fd, qbaName.constData());
-    if (::mkdirat(m_iParent_Fd, qbaName.constData(), 0777) != 0)
+    // Only the run itself works in the folder: whatever the umask, nobody else may plant names
+    // in it while it fills.
+    if (::mkdirat(m_iParent_Fd, qbaName.constData(), 0700) != 0)
         return false;
     m_iFolder_Fd = ::openat(m_iParent_Fd, qbaName.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (m_iFolder_Fd < 0) {
