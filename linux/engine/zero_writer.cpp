@@ -23,6 +23,7 @@ constexpr qint64 iBuffered_Block_Bytes = 1024 * 1024;
 constexpr qint64 iWriteback_Block_Bytes = 8 * 1024 * 1024;
 constexpr qint64 iPage_Bytes = 4096;
 constexpr long lExt4_Super_Magic = 0xef53;
+constexpr long lXfs_Super_Magic = 0x58465342;
 constexpr long lBtrfs_Super_Magic = 0x9123683e;
 
 const char *pZeros()
@@ -69,15 +70,17 @@ bool Zero_Writer::bOpen(const QString &qsFile_Name, bool bAppend)
     m_iSize = bAppend && ::fstat(m_iFd, &st) == 0 ? st.st_size : 0;
     struct statfs sfs {};
     const long lType = ::fstatfs(m_iFd, &sfs) == 0 ? long(sfs.f_type) : 0;
-    // Only ext4 takes direct writes onto the blocks a single buffered writer would fill. xfs puts
-    // them elsewhere and leaves the ends of its allocation groups free when the device fills
-    // (about 30 MiB of 1 GiB that a buffered writer reaches); btrfs checksums and copies them
-    // through its own buffers and gains nothing; tmpfs has no device to bypass the cache for.
-    if (lType == lExt4_Super_Magic) {
+    // ext4 places large direct writes where a single buffered writer's blocks would go. xfs does
+    // so only for a range allocated ahead in one call: write by write it leaves the ends of its
+    // allocation groups free when the device fills (about 30 MiB of 1 GiB that a buffered writer
+    // reaches). btrfs checksums and copies direct writes through its own buffers and gains
+    // nothing; tmpfs has no device to bypass the cache for.
+    if (lType == lExt4_Super_Magic || lType == lXfs_Super_Magic) {
         const int iFlags = ::fcntl(m_iFd, F_GETFL);
         m_bDirect = iFlags >= 0 && ::fcntl(m_iFd, F_SETFL, iFlags | O_DIRECT) == 0;
         if (m_bDirect)
             m_iAlign = iDirect_Alignment(m_iFd);
+        m_bAllocate_Ahead = m_bDirect && lType == lXfs_Super_Magic;
     }
     // On btrfs the writeback of each block starts at once, which keeps the disk busy while the
     // next block is copied. Elsewhere it would make the allocator place the file differently.
@@ -92,11 +95,23 @@ void Zero_Writer::vStop_Direct()
     m_bDirect = false;
 }
 
+void Zero_Writer::vAllocate_Ahead(qint64 iEnd)
+{
+    m_bAllocate_Ahead = false;
+    // Past the file's size, so that what is never written is given back at the finish. A range
+    // the device cannot hold is written through the cache, which reaches its last blocks.
+    if (::fallocate(m_iFd, FALLOC_FL_KEEP_SIZE, m_iSize, iEnd - m_iSize) != 0)
+        vStop_Direct();
+}
+
 qint64 Zero_Writer::iWrite_Block(qint64 iEnd)
 {
+    if (m_bAllocate_Ahead && iEnd > m_iSize)
+        vAllocate_Ahead(iEnd);
     while (m_iSize < iEnd) {
-        const qint64 iBlock = m_bDirect ? iDirect_Block_Bytes
-                              : m_bStart_Writeback ? iWriteback_Block_Bytes : iBuffered_Block_Bytes;
+        qint64 iBlock = m_bDirect ? iDirect_Block_Bytes
+                        : m_bStart_Writeback ? iWriteback_Block_Bytes : iBuffered_Block_Bytes;
+        iBlock = std::min(iBlock, m_iBlock_Cap);
         qint64 iBytes = std::min(iBlock, iEnd - m_iSize);
         // The unaligned tail of the file goes through the cache.
         if (m_bDirect && (m_iSize % m_iAlign != 0 || iBytes < m_iAlign))
@@ -112,6 +127,12 @@ qint64 Zero_Writer::iWrite_Block(qint64 iEnd)
         // writer's would.
         if (iDone < 0 && m_bDirect && bDevice_Full(errno)) {
             vStop_Direct();
+            continue;
+        }
+        // A block the device has no room for may still leave room for smaller ones: the file
+        // system keeps back a worst-case reserve for each large write that a page does not need.
+        if (iDone < 0 && bDevice_Full(errno) && iBytes > iPage_Bytes) {
+            m_iBlock_Cap = std::max(iPage_Bytes, iBytes / 2);
             continue;
         }
         if (iDone <= 0)

@@ -32,10 +32,13 @@ public:
 
 private:
     void vStop_Direct();
+    void vAllocate_Ahead(qint64 iEnd);
 
     int m_iFd = -1;
     bool m_bDirect = false;
     bool m_bStart_Writeback = false;
+    bool m_bAllocate_Ahead = false;
+    qint64 m_iBlock_Cap = 64 * 1024 * 1024;
     qint64 m_iAlign = 4096;
     qint64 m_iSize = 0;
 };
