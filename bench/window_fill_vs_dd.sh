@@ -85,11 +85,15 @@ window_ask() {
     [ -n "$box" ] && break; sleep 0.02
   done
   sleep 0.2
+  # Onto Yes (No is the default button). Its mnemonic would work too, but a mnemonic shows the
+  # button pressed for 100 ms before it acts, which a click does not.
+  xdotool key shift+Tab; sleep 0.1
 }
 # The run from the Yes until the scratch folder is gone and the volume committed.
 window_fill() {
-  xdotool key alt+y
+  xdotool key space
   for i in $(seq 500); do [ -d "$point/Delete_Zero" ] && break; sleep 0.01; done
+  [ -d "$point/Delete_Zero" ] || { echo "the run did not start" >&2; exit 1; }
   while [ -d "$point/Delete_Zero" ]; do sleep 0.01; done
   sync -f "$point"
 }

@@ -23,6 +23,9 @@ trap 'bash "$fs" sweep "$work"' EXIT
 
 bash "$fs" make "$image" "$mib" "$type"
 bash "$fs" mount "$image" "$point"
+# Direct I/O on the backing file, as a disk does: otherwise its own page cache shows every write
+# as dirty, a direct one included.
+losetup --direct-io=on "$(findmnt -no SOURCE --mountpoint "$point" | tail -n 1)"
 echo "$type image of $mib MiB, $(df -B1 --output=avail "$point" | tail -1) bytes free for users; load: $(cut -d' ' -f1-3 /proc/loadavg)"
 
 # Runs "$@" and prints its seconds and the peak of dirty page-cache memory meanwhile.
