@@ -62,10 +62,12 @@ inline double dAvailable(const QString &qsPath)
 class Volume
 {
 public:
-    // sType: ext4, xfs, btrfs or tmpfs; sOptions: extra mount options such as "compress=zstd".
-    Volume(const QString &qsName, const QString &qsType, int iMiB, const QString &qsOptions = QString())
-        : m_qsImage(qsRoot() + "/" + qsName + ".img")
-        , m_qsMount(qsRoot() + "/точка монтирования " + qsName)
+    // sType: ext4, xfs, btrfs or tmpfs; sOptions: extra mount options such as "compress=zstd";
+    // qsFolder: where the image and its mount point go.
+    Volume(const QString &qsName, const QString &qsType, int iMiB, const QString &qsOptions = QString(),
+           const QString &qsFolder = qsRoot())
+        : m_qsImage(qsFolder + "/" + qsName + ".img")
+        , m_qsMount(qsFolder + "/точка монтирования " + qsName)
         , m_qsType(qsType)
     {
         if (qsType == QStringLiteral("tmpfs")) {

@@ -270,18 +270,32 @@ void tst_Run_Fs::free_space_zeroed()
     QFETCH(int, iMiB);
     QFETCH(bool, bAs_User);
     const bool bMarked = qsType != QStringLiteral("tmpfs");
-    // Below a folder only root may enter, the user would write nothing, and neither would dd:
-    // a comparison of two empty runs proves nothing.
-    if (bAs_User
-        && QProcess::execute(QStringLiteral("setpriv"),
-                             {QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"), QStringLiteral("--clear-groups"),
-                              QStringLiteral("test"), QStringLiteral("-x"), QStringLiteral(MORVANE_RUN_HELPER), QStringLiteral("-a"),
-                              QStringLiteral("-x"), QStringLiteral(MORVANE_FS_ROOT)})
-               != 0)
-        QSKIP("the ordinary user \"nobody\" cannot reach the build folder (a parent folder is closed to others)");
+    // The build folder may lie below a folder only root may enter, where the user would write
+    // nothing and neither would dd: the user gets the program and the volumes in a folder anyone
+    // can reach.
+    QTemporaryDir qReachable(QDir::tempPath() + QStringLiteral("/morvane-user-XXXXXX"));
+    QString qsFolder = fs_test::qsRoot();
+    QString qsProgram = QStringLiteral(MORVANE_RUN_HELPER);
+    if (bAs_User) {
+        QVERIFY(qReachable.isValid());
+        qsFolder = qReachable.path();
+        const auto iOpen_To_All = QFileDevice::Permissions(0x7755);
+        QVERIFY(QFile::setPermissions(qsFolder, iOpen_To_All));
+        const QString qsBuilt = QFileInfo(qsProgram).absolutePath();
+        for (const QString &qsName : {QFileInfo(qsProgram).fileName(), QStringLiteral("morvane_guardian")}) {
+            QVERIFY(QFile::copy(qsBuilt + "/" + qsName, qsFolder + "/" + qsName));
+            QVERIFY(QFile::setPermissions(qsFolder + "/" + qsName, iOpen_To_All));
+        }
+        qsProgram = qsFolder + "/" + QFileInfo(qsProgram).fileName();
+        if (QProcess::execute(QStringLiteral("setpriv"),
+                              {QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
+                               QStringLiteral("--clear-groups"), QStringLiteral("test"), QStringLiteral("-x"), qsProgram})
+            != 0)
+            QSKIP("the ordinary user \"nobody\" cannot reach the temporary folder (a parent folder is closed to others)");
+    }
     qint64 iDd_Left = 0;
     if (bMarked) {
-        Volume reference(qsType + "-dd", qsType, iMiB);
+        Volume reference(qsType + "-dd", qsType, iMiB, QString(), qsFolder);
         Placed_Files same_files(reference.qsMount() + "/файлы");
         reference.vPattern();
         reference.vAs_User(bAs_User);
@@ -290,7 +304,7 @@ void tst_Run_Fs::free_space_zeroed()
         QFile::remove(reference.qsMount() + "/dd.fill");
         iDd_Left = reference.iPattern_Blocks();
     }
-    Volume v(qsType + "-zeroed", qsType, iMiB);
+    Volume v(qsType + "-zeroed", qsType, iMiB, QString(), qsFolder);
     Placed_Files placed(v.qsMount() + "/файлы");
     if (bMarked)
         v.vPattern();
@@ -304,7 +318,7 @@ void tst_Run_Fs::free_space_zeroed()
         QVERIFY(QFile::link(v.qsMount() + "/файлы/a.bin", v.qsScratch() + "/y"));
     }
     if (bAs_User) {
-        QCOMPARE(v.vRun({QStringLiteral(MORVANE_RUN_HELPER), v.qsMount(), QStringLiteral("--no-pump")}),
+        QCOMPARE(v.vRun({qsProgram, v.qsMount(), QStringLiteral("--no-pump")}),
                  QStringLiteral("run ended"));
     } else {
         Window w;
