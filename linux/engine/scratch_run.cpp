@@ -67,7 +67,7 @@ Zero_Fill_Result Scratch_Run::zfrFill(const Zero_Fill_Hooks &hooks)
     hooksGuarded.bVolume_Lost = [this, &hooks]() {
         return !bFolder_Intact() || (hooks.bVolume_Lost && hooks.bVolume_Lost());
     };
-    return zfrZero_Fill(m_qsWrite_Path, hooksGuarded);
+    return zfrZero_Fill(m_qsWrite_Path, hooksGuarded, m_iFolder_Fd);
 }
 
 void Scratch_Run::vClean_Up()

@@ -4,13 +4,13 @@
 
 #include <QByteArray>
 #include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -22,10 +22,19 @@ constexpr int iMax_Idle_Steps = 3;
 
 enum class Write_End { Done, Full, Failed, Cancelled };
 
-QString qsName(const QString &qsWrite_Path, int iFile_Number)
+// The folder a run fills, held open: every file is made in the folder the run started with,
+// whatever its name leads to meanwhile.
+struct Scratch_Folder
 {
-    return qsWrite_Path + "/" + QString::number(iFile_Number);
-}
+    int iFd;
+    QString qsPath;
+    QString qsFile(int iFile_Number) const { return qsPath + "/" + QString::number(iFile_Number); }
+    bool bHas_File(int iFile_Number) const
+    {
+        struct stat st {};
+        return ::fstatat(iFd, QFile::encodeName(QString::number(iFile_Number)).constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    }
+};
 
 bool bDevice_Full(int iErrno)
 {
@@ -37,12 +46,12 @@ bool bDevice_Full(int iErrno)
 // never-flushed blocks when the file is deleted. With bShow_Progress each percentage is reported
 // once the file holds the write that reaches it, and the caller may cancel there. With bAppend
 // the zeros go after what the file already holds.
-Write_End eWrite_Zero_File(const QString &qsFile_Name, quint32 uiFile_Size, bool bShow_Progress,
+Write_End eWrite_Zero_File(const Scratch_Folder &folder, int iFile_Number, quint32 uiFile_Size, bool bShow_Progress,
                            const Zero_Fill_Hooks &hooks, qint64 *pWritten = nullptr, bool bAppend = false)
 {
     Zero_Writer writer;
     errno = 0;
-    if (!writer.bOpen(qsFile_Name, bAppend))
+    if (!writer.bOpen(QString::number(iFile_Number), bAppend, folder.iFd))
         return bDevice_Full(errno) ? Write_End::Full : Write_End::Failed;
 
     const quint32 uiWrites = uiFile_Size / 4;
@@ -81,25 +90,24 @@ Write_End eWrite_Zero_File(const QString &qsFile_Name, quint32 uiFile_Size, bool
 // a file being written that it gives back when the file is flushed. The last file grows into
 // them until it gets nothing: one file growing takes the blocks a single writer filling the
 // device would take, where a new file starts elsewhere and leaves other blocks free.
-Write_End eTop_Up(const QString &qsWrite_Path, Zero_Fill_Result &result, const Zero_Fill_Hooks &hooks)
+Write_End eTop_Up(const Scratch_Folder &folder, Zero_Fill_Result &result, const Zero_Fill_Hooks &hooks)
 {
-    const QByteArray qbaPath = QFile::encodeName(qsWrite_Path);
     bool bFlushed = false;
     // Every step must lower the free block count, so the top-up ends however large the volume.
     for (;;) {
         struct statvfs svBefore {};
-        if (::statvfs(qbaPath.constData(), &svBefore) != 0 || svBefore.f_bfree == 0)
+        if (::fstatvfs(folder.iFd, &svBefore) != 0 || svBefore.f_bfree == 0)
             break;
         const quint64 uiFree = quint64(svBefore.f_bfree) * svBefore.f_frsize;
         const quint32 uiFile_Size = quint32(std::min<quint64>(uiFree, uiMax_File_Size)) & ~3u;
         // The file that met the full device, if any, else the last whole one; never emptied.
         int iName = result.iFile_Number;
-        const bool bAppend = QFileInfo::exists(qsName(qsWrite_Path, iName)) || (iName > 0 && QFileInfo::exists(qsName(qsWrite_Path, --iName)));
-        const QString qsFile_Name = qsName(qsWrite_Path, bAppend ? iName : result.iFile_Number);
+        const bool bAppend = folder.bHas_File(iName) || (iName > 0 && folder.bHas_File(--iName));
+        const int iNumber = bAppend ? iName : result.iFile_Number;
         qint64 iWritten = 0;
-        const Write_End eEnd = eWrite_Zero_File(qsFile_Name, uiFile_Size, false, hooks, &iWritten, bAppend);
+        const Write_End eEnd = eWrite_Zero_File(folder, iNumber, uiFile_Size, false, hooks, &iWritten, bAppend);
         if (eEnd == Write_End::Failed)
-            result.qsFailed_Path = qsFile_Name;
+            result.qsFailed_Path = folder.qsFile(iNumber);
         if (eEnd == Write_End::Failed || eEnd == Write_End::Cancelled)
             return eEnd;
         if (iWritten == 0) {
@@ -107,7 +115,7 @@ Write_End eTop_Up(const QString &qsWrite_Path, Zero_Fill_Result &result, const Z
             // (xfs frees them in the background); one more try after it, then the device is full.
             if (bFlushed)
                 break;
-            vFlush_File_System(qsWrite_Path);
+            ::syncfs(folder.iFd);
             bFlushed = true;
             continue;
         }
@@ -116,7 +124,7 @@ Write_End eTop_Up(const QString &qsWrite_Path, Zero_Fill_Result &result, const Z
         if (hooks.bPump_Cancelled())
             return Write_End::Cancelled;
         struct statvfs svAfter {};
-        if (::statvfs(qbaPath.constData(), &svAfter) != 0 || svAfter.f_bfree >= svBefore.f_bfree)
+        if (::fstatvfs(folder.iFd, &svAfter) != 0 || svAfter.f_bfree >= svBefore.f_bfree)
             break;
     }
     return Write_End::Full;
@@ -159,8 +167,11 @@ int iTotal_Progress(double dFree_Now, double dFree_Space)
     return std::clamp(int(100.0 - 100.0 * dFree_Now / dFree_Space), 0, 100);
 }
 
-Zero_Fill_Result zfrZero_Fill(const QString &qsWrite_Path, const Zero_Fill_Hooks &hooks)
+namespace {
+
+Zero_Fill_Result zfrFill_Folder(const Scratch_Folder &folder, const Zero_Fill_Hooks &hooks)
 {
+    const QString &qsWrite_Path = folder.qsPath;
     Zero_Fill_Result result;
     const double dFree_Space = hooks.dFree_Space();
     quint32 uiFile_Size = uiFirst_File_Size(dFree_Space);
@@ -198,10 +209,10 @@ Zero_Fill_Result zfrZero_Fill(const QString &qsWrite_Path, const Zero_Fill_Hooks
     double dCycle_Free = 0;
     Write_End eEnd = Write_End::Full;
     while ((dCycle_Free = hooks.dFree_Space()) > 0 && uiFile_Size / 4 > 0) {
-        const QString qsFile_Name = qsWrite_Path + "/" + QString::number(result.iFile_Number);
+        const QString qsFile_Name = folder.qsFile(result.iFile_Number);
         if (bVolume_Lost())
             return result;
-        eEnd = eWrite_Zero_File(qsFile_Name, uiFile_Size, true, hooks);
+        eEnd = eWrite_Zero_File(folder, result.iFile_Number, uiFile_Size, true, hooks);
         if (!bGo_On(eEnd, qsFile_Name))
             break;
         hooks.vFile_Progress(100);
@@ -215,10 +226,10 @@ Zero_Fill_Result zfrZero_Fill(const QString &qsWrite_Path, const Zero_Fill_Hooks
         // The duplicate is written anew rather than cloned: a copy-on-write file system would
         // share the blocks of a cloned file, and the free space would never fall.
         while (dCopy_Free >= uiFile_Size) {
-            const QString qsCopy_Name = qsWrite_Path + "/" + QString::number(result.iFile_Number);
+            const QString qsCopy_Name = folder.qsFile(result.iFile_Number);
             if (bVolume_Lost())
                 return result;
-            eEnd = eWrite_Zero_File(qsCopy_Name, uiFile_Size, false, hooks);
+            eEnd = eWrite_Zero_File(folder, result.iFile_Number, uiFile_Size, false, hooks);
             if (!bGo_On(eEnd, qsCopy_Name))
                 break;
             const double dNow = hooks.dFree_Space();
@@ -245,7 +256,20 @@ Zero_Fill_Result zfrZero_Fill(const QString &qsWrite_Path, const Zero_Fill_Hooks
         return result;
 
     if (hooks.bTop_Up && !bVolume_Lost())
-        bGo_On(eTop_Up(qsWrite_Path, result, hooks), result.qsFailed_Path);
+        bGo_On(eTop_Up(folder, result, hooks), result.qsFailed_Path);
+    return result;
+}
+
+} // namespace
+
+Zero_Fill_Result zfrZero_Fill(const QString &qsWrite_Path, const Zero_Fill_Hooks &hooks, int iFolder_Fd)
+{
+    const bool bOwn_Fd = iFolder_Fd < 0;
+    if (bOwn_Fd)
+        iFolder_Fd = ::open(QFile::encodeName(qsWrite_Path).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const Zero_Fill_Result result = zfrFill_Folder(Scratch_Folder{iFolder_Fd, qsWrite_Path}, hooks);
+    if (bOwn_Fd && iFolder_Fd >= 0)
+        ::close(iFolder_Fd);
     return result;
 }
 

@@ -37,8 +37,10 @@ struct Zero_Fill_Result
     int iFile_Number = 0;
 };
 
-// Fills the volume from the existing folder qsWrite_Path until it is full; deletes nothing.
-Zero_Fill_Result zfrZero_Fill(const QString &qsWrite_Path, const Zero_Fill_Hooks &hooks);
+// Fills the volume from the existing folder qsWrite_Path until it is full; deletes nothing. With
+// iFolder_Fd, an open handle of that folder, every file goes into the folder it names even when
+// the name qsWrite_Path leads elsewhere meanwhile.
+Zero_Fill_Result zfrZero_Fill(const QString &qsWrite_Path, const Zero_Fill_Hooks &hooks, int iFolder_Fd = -1);
 
 // Commits the file system holding qsPath, so that the space of deleted files is free again
 // (btrfs gives it back only when a transaction ends).

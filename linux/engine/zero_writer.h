@@ -4,6 +4,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <fcntl.h>
+
 // One scratch file of zeros. Where it leaves no more blocks unwritten than a buffered writer, the
 // zeros go past the page cache (O_DIRECT, large aligned writes): a fill of gigabytes then never
 // floods the cache with dirty pages that stall every other program's writes. The unaligned tail
@@ -16,9 +18,10 @@ public:
     Zero_Writer(const Zero_Writer &) = delete;
     Zero_Writer &operator=(const Zero_Writer &) = delete;
 
-    // Creates or empties qsFile_Name for writing, or with bAppend opens it to write after its end;
-    // false with errno set when it cannot be opened.
-    bool bOpen(const QString &qsFile_Name, bool bAppend = false);
+    // Creates qsFile_Name, a new file, for writing, or with bAppend opens it to write after its
+    // end; a relative name is taken in the folder iFolder_Fd. False with errno set when it cannot
+    // be opened.
+    bool bOpen(const QString &qsFile_Name, bool bAppend = false, int iFolder_Fd = AT_FDCWD);
     // Appends one block of zeros, never past iEnd (the size the file is to have). Returns the
     // bytes added; 0 or less when the device is full or failed, errno telling which.
     qint64 iWrite_Block(qint64 iEnd);

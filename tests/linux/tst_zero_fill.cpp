@@ -27,6 +27,7 @@ private slots:
     void unwritable_folder_fails_with_the_file_path();
     void cancel_at_first_percent_stops_at_once();
     void stop_between_blocks_stops_at_once();
+    void scratch_folder_swapped_for_link_ends_the_run_data();
     void scratch_folder_swapped_for_link_ends_the_run();
 };
 
@@ -226,8 +227,17 @@ void tst_Zero_Fill::stop_between_blocks_stops_at_once()
 
 // The scratch folder moved away mid-run and its name made a link to another folder: no file
 // goes there (an existing "1" would be emptied), and the clean-up still empties the folder made.
+void tst_Zero_Fill::scratch_folder_swapped_for_link_ends_the_run_data()
+{
+    QTest::addColumn<bool>("bAfter_Check");
+    QTest::newRow("between two files") << false;
+    // The next file is then made in the folder held open, never through the link.
+    QTest::newRow("right after the check of a new file") << true;
+}
+
 void tst_Zero_Fill::scratch_folder_swapped_for_link_ends_the_run()
 {
+    QFETCH(bool, bAfter_Check);
     QTemporaryDir qtdBase;
     const QString qsScratch = qtdBase.filePath(QStringLiteral("Delete_Zero"));
     const QString qsMoved = qtdBase.filePath(QStringLiteral("moved"));
@@ -244,16 +254,23 @@ void tst_Zero_Fill::scratch_folder_swapped_for_link_ends_the_run()
     Recorder recorder;
     Zero_Fill_Hooks hooks = recorder.hooks([&recorder]() { return dFile * (4 - recorder.lstCounts.size()); });
     bool bSwapped = false;
+    auto vSwap = [&]() { bSwapped = QDir().rename(qsScratch, qsMoved) && QFile::link(qsOutside, qsScratch); };
     hooks.vFile_Count = [&](int iFiles) {
         recorder.lstCounts << iFiles;
-        if (iFiles == 1)
-            bSwapped = QDir().rename(qsScratch, qsMoved) && QFile::link(qsOutside, qsScratch);
+        if (iFiles == 1 && !bAfter_Check)
+            vSwap();
+    };
+    hooks.bVolume_Lost = [&]() {
+        if (recorder.lstCounts.size() == 1 && bAfter_Check && !bSwapped)
+            vSwap();
+        return false;
     };
     const Zero_Fill_Result result = run.zfrFill(hooks);
     QVERIFY(bSwapped);
     QCOMPARE(int(result.eEnd), int(Zero_Fill_End::Failed));
     QCOMPARE(result.qsFailed_Path, qsScratch);
     QCOMPARE(QFileInfo(qsMoved + QStringLiteral("/0")).size(), qint64(4 * dFile));
+    QCOMPARE(QFileInfo::exists(qsMoved + QStringLiteral("/1")), bAfter_Check);
     run.vClean_Up();
     QVERIFY(QDir(qsMoved).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
     QCOMPARE(QDir(qsOutside).entryList(QDir::Files), QStringList{QStringLiteral("1")});
