@@ -2,7 +2,8 @@
 # Times full runs of the real window (morvane_qt on an X display of its own, the partition picked,
 # Start, Yes, no cancel option) against `dd if=/dev/zero bs=1M conv=fsync` on the same image, in
 # alternating rounds, for ext4, xfs, btrfs and tmpfs. Prints the median times, their ratio, and the
-# peak of "Dirty" in /proc/meminfo during each kind of fill.
+# peak of "Dirty" in /proc/meminfo during each kind of fill; beside them, the device's own limit:
+# direct writes over a raw loop device of the same size.
 #   bash bench/window_fill_vs_dd.sh [build folder] [image MiB] [rounds] [display] [types...]
 # Needs root, loop devices, Xvfb and xdotool (exits 77 with the reason otherwise).
 # The images' loop devices do direct I/O on their backing files, as a disk would: otherwise the
@@ -25,7 +26,7 @@ point="$work/точка монтирования"
 
 [ -x "$program" ] || { echo "build first: $program missing"; exit 2; }
 command -v xdotool >/dev/null && command -v Xvfb >/dev/null || { echo "SKIP: needs xdotool and Xvfb"; exit 77; }
-bash "$fs" check "$work" $((mib + 256))
+bash "$fs" check "$work" $((2 * mib + 256))
 xvfb_pid=
 cleanup() {
   [ -n "${window_pid:-}" ] && kill "$window_pid" 2>/dev/null || true
@@ -97,6 +98,14 @@ window_fill() {
   while [ -d "$point/Delete_Zero" ]; do sleep 0.01; done
   sync -f "$point"
 }
+# The device's own limit: direct 64 MiB writes over the whole of a raw loop device of the same
+# size and kind, beside the image (no file system at all).
+raw_fill() {
+  truncate -s "${mib}M" "$work/raw.img"
+  local dev; dev=$(losetup -f --show --direct-io=on "$work/raw.img")
+  dd if=/dev/zero of="$dev" bs=64M count=$((mib / 64)) oflag=direct status=none
+  losetup -d "$dev"
+}
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 for type in "${types[@]}"; do
@@ -110,11 +119,13 @@ for type in "${types[@]}"; do
   fi
   window_start
   dd_fill  # the first fill makes the host allocate the sparse image; not timed
-  : >"$work/dd.t"; : >"$work/run.t"; dd_dirty=0; run_dirty=0
+  [ "$type" != tmpfs ] && raw_fill  # the host allocates this sparse image too; not timed
+  : >"$work/dd.t"; : >"$work/run.t"; : >"$work/raw.t"; dd_dirty=0; run_dirty=0
   for round in $(seq "$rounds"); do
     read -r t d < <(measured dd_fill); echo "$t" >>"$work/dd.t"; [ "$d" -gt "$dd_dirty" ] && dd_dirty=$d
     window_ask
     read -r u e < <(measured window_fill); echo "$u" >>"$work/run.t"; [ "$e" -gt "$run_dirty" ] && run_dirty=$e
+    [ "$type" != tmpfs ] && { read -r w _ < <(measured raw_fill); echo "$w" >>"$work/raw.t"; }
     awk -v ty="$type" -v r="$round" -v t="$t" -v u="$u" -v d="$d" -v e="$e" 'BEGIN {
       printf "%-5s round %d  dd %.2f s (Dirty peak %d MiB)  window %.2f s (Dirty peak %d MiB)\n", ty, r, t / 1e9, d, u / 1e9, e }'
   done
@@ -122,5 +133,10 @@ for type in "${types[@]}"; do
   dd_med=$(median <"$work/dd.t"); run_med=$(median <"$work/run.t")
   awk -v ty="$type" -v t="$dd_med" -v u="$run_med" -v d="$dd_dirty" -v e="$run_dirty" 'BEGIN {
     printf "%-5s median dd %.2f s, window %.2f s, ratio %.2f; Dirty peak dd %d MiB, window %d MiB\n", ty, t / 1e9, u / 1e9, u / t, d, e }'
-  bash "$fs" umount "$point"; rm -f "$image"
+  if [ -s "$work/raw.t" ]; then
+    raw_med=$(median <"$work/raw.t")
+    awk -v ty="$type" -v w="$raw_med" -v u="$run_med" 'BEGIN {
+      printf "%-5s median raw device (direct writes, no file system) %.2f s; window / raw device %.2f\n", ty, w / 1e9, u / w }'
+  fi
+  bash "$fs" umount "$point"; rm -f "$image" "$work/raw.img"
 done
