@@ -52,6 +52,10 @@ fi
 # Focus starts on the Start button; Stop is disabled, so three tabs reach the licence button.
 # A loaded machine may map the window late; give it time before typing.
 xdotool windowfocus --sync "$window"
+for i in $(seq 50); do
+  [ "$(xdotool getwindowfocus 2>/dev/null)" = "$window" ] && break
+  sleep 0.1; xdotool windowfocus "$window"
+done
 sleep 1
 xdotool key Tab Tab Tab space
 for i in $(seq 200); do
