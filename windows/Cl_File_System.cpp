@@ -209,8 +209,28 @@ Cl_File_System::~Cl_File_System()
         if (hFile) CloseHandle(hFile);
 }
 
+namespace {
+
+// Setting the end where it is makes the file system drop the blocks it
+// reserved ahead for the file, which stay out of other files' reach for as
+// long as the file is open, and so would never be zeroed. Only an
+// economy: where it fails (a full disk) nothing is lost.
+void vDrop_Reserve(HANDLE hFile)
+{
+    LARGE_INTEGER uiEnd{};
+    if (!GetFileSizeEx(hFile, &uiEnd)) return;
+    FILE_END_OF_FILE_INFO oEnd{};
+    oEnd.EndOfFile = uiEnd;
+    SetFileInformationByHandle(hFile, FileEndOfFileInfo, &oEnd, sizeof oEnd);
+}
+
+}  // namespace
+
 int Cl_File_System::Open_Scratch_File(const std::wstring &sPath)
 {
+    // The file written before is done with once another one starts; until
+    // then it keeps its reserve, where its own next data would go.
+    if (!m_lstScratch.empty() && m_lstScratch.back()) vDrop_Reserve(m_lstScratch.back());
     // Unbuffered, written-through writes were measured under Wine: it keeps
     // them in the page cache all the same, at the same speed, so the flush
     // after each file is what puts the zeros on the disk.
@@ -245,16 +265,7 @@ void Cl_File_System::Write_Scratch(int iScratch, std::uint64_t uiOffset, const v
 
 void Cl_File_System::Flush_Scratch(int iScratch)
 {
-    const HANDLE hFile = hScratch(m_lstScratch, iScratch);
-    vCheck_Win32(FlushFileBuffers(hFile) != 0);
-    // Setting the end where it is makes the file system drop the blocks it
-    // reserved ahead for the file, which would otherwise count as used for as
-    // long as the file stays open, and so never be zeroed.
-    LARGE_INTEGER uiEnd{};
-    vCheck_Win32(GetFileSizeEx(hFile, &uiEnd) != 0);
-    FILE_END_OF_FILE_INFO oEnd{};
-    oEnd.EndOfFile = uiEnd;
-    vCheck_Win32(SetFileInformationByHandle(hFile, FileEndOfFileInfo, &oEnd, sizeof oEnd) != 0);
+    vCheck_Win32(FlushFileBuffers(hScratch(m_lstScratch, iScratch)) != 0);
 }
 
 void Cl_File_System::Close_Scratch_Files()

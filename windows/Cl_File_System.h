@@ -43,10 +43,11 @@ public:
     // stays open until Close_Scratch_Files: whatever ends the program, a
     // crash or a kill included, the system then deletes it. iScratch is the
     // number Open_Scratch_File returned.
+    // Opening one gives back what the file system set aside beyond the end
+    // of the one opened before, which a run may still continue until then.
     virtual int Open_Scratch_File(const std::wstring &sPath);
     virtual void Write_Scratch(int iScratch, std::uint64_t uiOffset, const void *pData, std::uint32_t uiLength);
-    // Puts what was written on the device, so the free space shows it, and
-    // gives back what the file system set aside beyond the file's end.
+    // Puts what was written on the device, so the free space shows it.
     virtual void Flush_Scratch(int iScratch);
     // Closes every scratch file (the system deletes them); the first failure
     // is raised after all are closed.

@@ -57,9 +57,10 @@ void vPoll()
     if (g_bCancel) throw Run_Cancelled{};
 }
 
-// Writes uiCount blocks of vBlock one after the other into scratch file iScratch.
-void vWrite_Blocks(int iScratch, const Zero_Block &vBlock, std::uint64_t uiCount, bool bUse_Cancel, int &iLine,
-                   int iLine_Pump, int iLine_Write)
+// Writes uiCount blocks of vBlock one after the other into scratch file
+// iScratch, the first at byte uiStart.
+void vWrite_Blocks(int iScratch, std::uint64_t uiStart, const Zero_Block &vBlock, std::uint64_t uiCount,
+                   bool bUse_Cancel, int &iLine, int iLine_Pump, int iLine_Write)
 {
     for (std::uint64_t i = 1; i <= uiCount; ++i) {
         iLine = iLine_Pump;
@@ -67,7 +68,7 @@ void vWrite_Blocks(int iScratch, const Zero_Block &vBlock, std::uint64_t uiCount
         iLine = iLine_Pump + 1;
         vPoll();
         iLine = iLine_Write;
-        oFSO().Write_Scratch(iScratch, (i - 1) * vBlock.size(), vBlock.data(),
+        oFSO().Write_Scratch(iScratch, uiStart + (i - 1) * vBlock.size(), vBlock.data(),
                              static_cast<std::uint32_t>(vBlock.size()));
     }
 }
@@ -243,26 +244,42 @@ void Command_Run_Click()
             int16_t iFile_Counter = 0;
             Volume_Count oCount;
 
+            std::wstring sLast_File;        // the scratch file written last
+            std::uint64_t uiLast_End = 0;   // and its length
+
             iLine = 42;
             while (!bVolume_Filled(dFree_Space, static_cast<std::uint32_t>(iCluster_Size))) {
                 iLine = 43;
                 if (!oFSO().FolderExists(sStem + L"0")) oFSO().CreateFolder(sStem + L"0");
                 iLine = 44;
                 std::wstring sFile_Name = sScratch_File(g_sDrive_Letter, iFile_Counter);
+                const Fill_Branch eBranch = eChoose_Branch(dFree_Space, uiBig_Size, iCluster_Size);
+                // The last clusters carry on at the end of the file written
+                // last, where the file system goes on placing that file's
+                // data, as it does for one long file: a new file would be put
+                // elsewhere, and the free blocks it leaves at the old file's
+                // end (some hundreds on ext4) would never be zeroed.
+                const bool bContinue = eBranch == Fill_Branch::Clusters && iScratch >= 0;
+                std::uint64_t uiFile_Start = bContinue ? uiLast_End : 0;
                 iLine = 46;
-                iScratch = oFSO().Open_Scratch_File(sFile_Name);
+                if (bContinue) sFile_Name = sLast_File;
+                else iScratch = oFSO().Open_Scratch_File(sFile_Name);
 
                 iLine = 47;
-                const Fill_Branch eBranch = eChoose_Branch(dFree_Space, uiBig_Size, iCluster_Size);
                 const std::uint64_t uiCount = uiBlock_Count(eBranch, dFree_Space, uiBig_Size, iCluster_Size);
                 const Zero_Block &vBlock = eBranch == Fill_Branch::Clusters ? vCluster_Block : vBig_Block;
+                auto vWrite = [&](int iLine_Pump, int iLine_Write) {
+                    vWrite_Blocks(iScratch, uiFile_Start, vBlock, uiCount, bUse_Cancel, iLine, iLine_Pump, iLine_Write);
+                };
                 switch (eBranch) {
-                case Fill_Branch::Full_File: vWrite_Blocks(iScratch, vBlock, uiCount, bUse_Cancel, iLine, 49, 52); break;
-                case Fill_Branch::Big_Blocks: vWrite_Blocks(iScratch, vBlock, uiCount, bUse_Cancel, iLine, 56, 59); break;
-                case Fill_Branch::Clusters: vWrite_Blocks(iScratch, vBlock, uiCount, bUse_Cancel, iLine, 63, 66); break;
+                case Fill_Branch::Full_File: vWrite(49, 52); break;
+                case Fill_Branch::Big_Blocks: vWrite(56, 59); break;
+                case Fill_Branch::Clusters: vWrite(63, 66); break;
                 case Fill_Branch::Nothing: break;
                 }
                 const double dFile_Bytes = static_cast<double>(uiCount) * static_cast<double>(vBlock.size());
+                sLast_File = sFile_Name;
+                uiLast_End = uiFile_Start + uiCount * vBlock.size();
 
                 // The file stays open, and so deleted by the system whatever
                 // ends the program, until the finishing steps close it.
@@ -277,7 +294,10 @@ void Command_Run_Click()
                     iLine = 71;
                     vSet_Progress(hProgress, iProgress_Percent(dStart_Free_Space, dFree_Space));
                     iLine = 72;
-                    if (!(oFSO().FreeSpace(g_sDrive_Letter) > oFSO().FileSize(sFile_Name))) break;
+                    // A copy is of what this step wrote, not of the file it continued.
+                    if (!(oFSO().FreeSpace(g_sDrive_Letter)
+                          > oFSO().FileSize(sFile_Name) - static_cast<double>(uiFile_Start)))
+                        break;
                     iLine = 73;
                     vPump(bUse_Cancel);
                     iLine = 74;
@@ -290,7 +310,7 @@ void Command_Run_Click()
                     const std::wstring sCopy_Name = sScratch_File(g_sDrive_Letter, iFile_Counter);
                     const double dCopy_Before = oFSO().FreeSpace(g_sDrive_Letter);
                     iScratch = oFSO().Open_Scratch_File(sCopy_Name);
-                    vWrite_Blocks(iScratch, vBlock, uiCount, bUse_Cancel, iLine, 73, 76);
+                    vWrite_Blocks(iScratch, 0, vBlock, uiCount, bUse_Cancel, iLine, 73, 76);
                     oFSO().Flush_Scratch(iScratch);
                     if (!bFree_Space_Fell(dCopy_Before,
                                           dSettled_Free_Space(dCopy_Before, dFile_Bytes, bUse_Cancel, oCount),
@@ -298,6 +318,9 @@ void Command_Run_Click()
                         vRaise_No_Progress(sCopy_Name);
                     iLine = 77;
                     sFile_Name = sCopy_Name;
+                    sLast_File = sCopy_Name;
+                    uiFile_Start = 0;
+                    uiLast_End = uiCount * vBlock.size();
                     iLine = 78;
                     dFree_Space = oFSO().FreeSpace(g_sDrive_Letter);
                 }

@@ -146,7 +146,7 @@ public:
     mutable std::vector<int> lstProgress;                  // the bar's values as the calls saw them
     mutable int iFree_Readings = 0;
     std::uint64_t uiWrites = 0;
-    std::vector<double> lstSizes;
+    std::vector<double> lstSizes, lstClosed_Sizes;
     std::map<std::wstring, int> mapFiles;
 
     void vLog(const std::wstring &sWhat) const
@@ -206,6 +206,7 @@ public:
     void Close_Scratch_Files() override
     {
         vLog(L"close " + std::to_wstring(lstSizes.size()));
+        lstClosed_Sizes = lstSizes;
         // Deleted on close, as the real ones are.
         for (double dSize : lstSizes) dFree += dSize;
         lstSizes.clear();
@@ -274,10 +275,11 @@ TEST_F(Command_Run, LessThanOneClusterLeftIsTheEnd)
 {
     poVolume->dFree = 2097152 + 6000;
     Command_Run_Click();
-    // One big block, one cluster, then 1904 bytes that no file can take: no report.
+    // One big block, one cluster at the end of the same file, then 1904
+    // bytes that no file can take: no report.
     EXPECT_EQ(lstLog, (std::vector<std::wstring>{L"create " + sFolder0, L"open " + sFolder0 + L"\\Delete_Me_Tenderly.TMP0",
-                                                 L"open " + sFolder0 + L"\\Delete_Me_Tenderly.TMP1", L"close 2",
-                                                 L"delete " + sFolder0}));
+                                                 L"close 1", L"delete " + sFolder0}));
+    EXPECT_EQ(poVolume->lstClosed_Sizes, (std::vector<double>{2097152 + 4096}));
     EXPECT_EQ(poVolume->lstProgress.back(), 100);
     vExpect_Idle();
 }
