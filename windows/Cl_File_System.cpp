@@ -205,6 +205,7 @@ void Cl_File_System::Disk_Geometry(const std::wstring &sDrive, std::uint32_t &ui
 
 Cl_File_System::~Cl_File_System()
 {
+    m_oWrite_Behind.vWait();
     for (void *hFile : m_lstScratch)
         if (hFile) CloseHandle(hFile);
 }
@@ -230,6 +231,7 @@ int Cl_File_System::Open_Scratch_File(const std::wstring &sPath)
 {
     // The file written before is done with once another one starts; until
     // then it keeps its reserve, where its own next data would go.
+    m_oWrite_Behind.vWait();
     if (!m_lstScratch.empty() && m_lstScratch.back()) vDrop_Reserve(m_lstScratch.back());
     // Unbuffered, written-through writes were measured under Wine: it keeps
     // them in the page cache all the same, at the same speed, so the flush
@@ -258,18 +260,25 @@ void Cl_File_System::Write_Scratch(int iScratch, std::uint64_t uiOffset, const v
     oAt.Offset = static_cast<DWORD>(uiOffset & 0xFFFFFFFFu);
     oAt.OffsetHigh = static_cast<DWORD>(uiOffset >> 32);
     DWORD uiWritten = 0;
-    vCheck_Win32(WriteFile(hScratch(m_lstScratch, iScratch), pData, uiLength, &uiWritten, &oAt) != 0);
+    const HANDLE hFile = hScratch(m_lstScratch, iScratch);
+    vCheck_Win32(WriteFile(hFile, pData, uiLength, &uiWritten, &oAt) != 0);
     // A short write without an error means the volume ran out of room.
     if (uiWritten != uiLength) vRaise_Win32(ERROR_DISK_FULL);
+    m_oWrite_Behind.vWritten(hFile, uiWritten);
 }
 
 void Cl_File_System::Flush_Scratch(int iScratch)
 {
-    vCheck_Win32(FlushFileBuffers(hScratch(m_lstScratch, iScratch)) != 0);
+    const HANDLE hFile = hScratch(m_lstScratch, iScratch);
+    if (const DWORD uiError = m_oWrite_Behind.uiDrain()) vRaise_Win32(uiError);
+    vCheck_Win32(FlushFileBuffers(hFile) != 0);
 }
 
 void Cl_File_System::Close_Scratch_Files()
 {
+    // A background flush failure not yet told belongs to a file given up
+    // without its flush (a cancel, another failure): it goes with the file.
+    m_oWrite_Behind.uiDrain();
     DWORD uiFirst_Error = ERROR_SUCCESS;
     for (void *&hFile : m_lstScratch) {
         if (hFile && !CloseHandle(hFile) && uiFirst_Error == ERROR_SUCCESS) uiFirst_Error = GetLastError();

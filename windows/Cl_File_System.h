@@ -4,6 +4,8 @@
 // number where it has one (53 not found, 61 disk full, ...).
 #pragma once
 
+#include "Cl_Write_Behind.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -47,7 +49,8 @@ public:
     // of the one opened before, which a run may still continue until then.
     virtual int Open_Scratch_File(const std::wstring &sPath);
     virtual void Write_Scratch(int iScratch, std::uint64_t uiOffset, const void *pData, std::uint32_t uiLength);
-    // Puts what was written on the device, so the free space shows it.
+    // Puts what was written on the device, so the free space shows it; a
+    // failure of the flushes made in the background while writing is raised here.
     virtual void Flush_Scratch(int iScratch);
     // Closes every scratch file (the system deletes them); the first failure
     // is raised after all are closed.
@@ -55,6 +58,7 @@ public:
 
 private:
     std::vector<void *> m_lstScratch;
+    Cl_Write_Behind m_oWrite_Behind;
 };
 
 // A block of zero bytes to write.

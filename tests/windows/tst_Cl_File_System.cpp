@@ -107,8 +107,17 @@ TEST(Cl_File_System, ScratchFilesWriteAtOffsetsAndGoWhenClosed)
     oFS.Flush_Scratch(iScratch);
     EXPECT_EQ(oFS.FileSize(sRoot + L"\\Delete_Me_Tenderly.TMP0"), 12288.0);
     EXPECT_EQ(sRead_All(sRoot + L"\\Delete_Me_Tenderly.TMP0"), std::string(12288, '\0'));
+    // A long one is flushed in the background while written, and may be
+    // closed while such a flush is still going on.
+    const Zero_Block vStep(Cl_Write_Behind::uiStep_Bytes, '\0');
+    const int iLong = oFS.Open_Scratch_File(sRoot + L"\\Delete_Me_Tenderly.TMP1");
+    for (int i = 0; i < 3; ++i)
+        oFS.Write_Scratch(iLong, static_cast<std::uint64_t>(i) * vStep.size(), vStep.data(),
+                          static_cast<std::uint32_t>(vStep.size()));
+    EXPECT_EQ(oFS.FileSize(sRoot + L"\\Delete_Me_Tenderly.TMP1"), 3.0 * vStep.size());
     oFS.Close_Scratch_Files();
     EXPECT_FALSE(bExists(sRoot + L"\\Delete_Me_Tenderly.TMP0"));
+    EXPECT_FALSE(bExists(sRoot + L"\\Delete_Me_Tenderly.TMP1"));
     EXPECT_EQ(iError_Of([&] { oFS.Flush_Scratch(iScratch); }), 52);
 
     oFS.DeleteFolder(sRoot, true);
