@@ -45,6 +45,10 @@ bash "$FS" make "$image" $((gib * 1024)) ext4
 # caller may use) does not: without them both fill the same space.
 tune2fs -m 0 "$image" >/dev/null
 bash "$FS" mount "$image" "$vol"
+# Direct I/O on the backing file, as a disk does: otherwise the host's own
+# page cache takes every write first, and its flushes land in whichever fill
+# happens to be running.
+losetup --direct-io=on "$(findmnt -no SOURCE --mountpoint "$vol" | tail -n 1)"
 free=$(stat -f -c '%a %S' "$vol" | awk '{ printf "%.0f", $1 * $2 }')
 echo "ext4 image of $gib GiB, $((free / 1048576)) MiB free"
 
