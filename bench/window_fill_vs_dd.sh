@@ -41,16 +41,14 @@ if ! xdpyinfo >/dev/null 2>&1; then
   for i in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 fi
 
-dirty_kib() { awk '/^Dirty:/ { print $2 }' /proc/meminfo; }
+. "$(dirname "$0")/dirty_peak.sh"
 # Runs "$@" while sampling Dirty; prints "<nanoseconds> <peak MiB>".
 measured() {
-  local peak_file; peak_file=$(mktemp)
-  ( peak=0; while :; do d=$(dirty_kib); [ "$d" -gt "$peak" ] && peak=$d && echo "$peak" >"$peak_file"; sleep 0.05; done ) &
-  local sampler=$! t0; t0=$(date +%s%N)
+  dirty_watch_start
+  local t0; t0=$(date +%s%N)
   "$@" >/dev/null
   local t=$(( $(date +%s%N) - t0 ))
-  kill "$sampler"; wait "$sampler" 2>/dev/null || true
-  echo "$t $(( $(cat "$peak_file" 2>/dev/null || echo 0) / 1024 ))"; rm -f "$peak_file"
+  echo "$t $(dirty_watch_stop)"
 }
 dd_fill() {
   dd if=/dev/zero of="$point/dd.fill" bs=1M conv=fsync status=none 2>/dev/null || true

@@ -4,7 +4,8 @@
 #   1. dd if=/dev/zero bs=1M conv=fsync fills the volume until it is full (timed), then the file goes;
 #   2. Morvane.exe, started on the same volume mapped to drive M:, runs from the
 #      click on its start button until the button is enabled again (timed).
-# Prints both times and their ratio (run / dd). Needs root, loop devices and the Windows build.
+# Prints both times, their ratio (run / dd) and the peak of "Dirty" in /proc/meminfo during each.
+# Needs root, loop devices and the Windows build.
 #
 #   bash bench/windows_zero_fill_vs_dd.sh [WINDOWS_BUILD_DIR] [IMAGE_GIB] [ROUNDS]
 # WINDOWS_BUILD_DIR defaults to build/windows-build; IMAGE_GIB to 6, so that the
@@ -38,6 +39,7 @@ bash "$FS" check "$work" $((gib * 1024 + 256)) || exit 1
 sh "$root/tests/xvfb.sh" start "$display" >/dev/null || exit 1
 wineboot -i >/dev/null 2>&1; wineserver -w
 drv() { wine "$driver" "$@" 2>/dev/null; }
+. "$root/bench/dirty_peak.sh"
 now() { date +%s.%N; }
 
 bash "$FS" make "$image" $((gib * 1024)) ext4
@@ -52,15 +54,17 @@ losetup --direct-io=on "$(findmnt -no SOURCE --mountpoint "$vol" | tail -n 1)"
 free=$(stat -f -c '%a %S' "$vol" | awk '{ printf "%.0f", $1 * $2 }')
 echo "ext4 image of $gib GiB, $((free / 1048576)) MiB free"
 
-# dd_fill: seconds dd takes to fill the volume; the file goes afterwards.
+# dd_fill: seconds dd takes to fill the volume and its Dirty peak; the file goes afterwards.
 dd_fill() {
   sync; echo 3 >/proc/sys/vm/drop_caches
-  local t0 t1
+  local t0 t1 peak
+  dirty_watch_start
   t0=$(now)
   dd if=/dev/zero of="$vol/dd.bin" bs=1M conv=fsync status=none 2>/dev/null
   t1=$(now)
+  peak=$(dirty_watch_stop)
   rm -f "$vol/dd.bin"; sync
-  awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }'
+  awk -v a="$t0" -v b="$t1" -v p="$peak" 'BEGIN { print b - a, p }'
 }
 # The first fill of a fresh image also allocates the image file's blocks on
 # the host; it is not counted, so that every timed fill writes over the same blocks.
@@ -73,10 +77,11 @@ pid=$!
 main=$(drv wait "Morvane v.1.2" 30) || { echo "Morvane.exe did not start"; exit 1; }
 drive=$(drv text "#$main" Drive_To_Zero)
 [ "${drive:0:2}" = "m:" ] || [ "${drive:0:2}" = "M:" ] || { echo "drive M: not chosen ($drive)"; exit 1; }
-# run_fill: seconds from the click on the start button to the end of the run.
+# run_fill: seconds from the click on the start button to the end of the run, and its Dirty peak.
 run_fill() {
   sync; echo 3 >/proc/sys/vm/drop_caches
-  local t0 t1 seen=0 n=0
+  local t0 t1 seen=0 n=0 peak
+  dirty_watch_start
   t0=$(now)
   drv click-async "#$main" Command_Run
   # Watched from this side: every start of the driver is a Wine process that
@@ -92,18 +97,19 @@ run_fill() {
     sleep 0.02
   done
   t1=$(now)
+  peak=$(dirty_watch_stop)
   until [ "$(drv enabled "#$main" Command_Run)" = 1 ]; do sleep 0.2; done
   left=$(ls -d "$vol"/Delete_Me_Tenderly* 2>/dev/null | wc -l)
   [ "$left" = 0 ] || echo "scratch folders left: $left" >&2
-  awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }'
+  awk -v a="$t0" -v b="$t1" -v p="$peak" 'BEGIN { print b - a, p }'
 }
 
 # The disk is shared: dd and the run take turns, and the medians are compared.
 dd_times=(); run_times=()
 for ((i = 1; i <= repeat; i++)); do
-  dd_times+=("$(dd_fill)")
-  run_times+=("$(run_fill)")
-  printf 'round %d: dd %.2f s, run %.2f s\n' "$i" "${dd_times[-1]}" "${run_times[-1]}"
+  read -r t dp < <(dd_fill); dd_times+=("$t")
+  read -r u rp < <(run_fill); run_times+=("$u")
+  printf 'round %d: dd %.2f s (Dirty peak %d MiB), run %.2f s (Dirty peak %d MiB)\n' "$i" "$t" "$dp" "$u" "$rp"
 done
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 dd_s=$(median "${dd_times[@]}")

@@ -28,18 +28,13 @@ bash "$fs" mount "$image" "$point"
 losetup --direct-io=on "$(findmnt -no SOURCE --mountpoint "$point" | tail -n 1)"
 echo "$type image of $mib MiB, $(df -B1 --output=avail "$point" | tail -1) bytes free for users; load: $(cut -d' ' -f1-3 /proc/loadavg)"
 
+. "$(dirname "$0")/dirty_peak.sh"
 # Runs "$@" and prints its seconds and the peak of dirty page-cache memory meanwhile.
 timed() {
-  local peak_file t0 t1 sampler
-  peak_file=$(mktemp)
-  ( peak=0; while :; do
-      d=$(awk '/^Dirty:/ { print $2 }' /proc/meminfo); [ "$d" -gt "$peak" ] && peak=$d && echo "$peak" > "$peak_file"
-      sleep 0.05; done ) &
-  sampler=$!
+  local t0 t1
+  dirty_watch_start
   t0=$(date +%s%N); "$@" >/dev/null; t1=$(date +%s%N)
-  kill "$sampler"; wait "$sampler" 2>/dev/null || true
-  awk -v t=$((t1 - t0)) -v p="$(cat "$peak_file")" 'BEGIN { printf "%.3f %d\n", t / 1e9, p / 1024 }'
-  rm -f "$peak_file"
+  awk -v t=$((t1 - t0)) -v p="$(dirty_watch_stop)" 'BEGIN { printf "%.3f %d\n", t / 1e9, p }'
 }
 dd_fill() {
   dd if=/dev/zero of="$point/dd.fill" bs=1M conv=fsync status=none 2>/dev/null || true

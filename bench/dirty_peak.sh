@@ -1,0 +1,16 @@
+# Sourced by the benchmarks: the peak of "Dirty" in /proc/meminfo while a fill runs, to show how
+# much of the page cache it floods. Dirty is machine-wide: other programs writing meanwhile count too.
+#   dirty_watch_start            starts sampling (in the shell that later stops it)
+#   dirty_watch_stop             stops it and prints the peak in MiB
+dirty_watch_start() {
+  dirty_peak_file=$(mktemp)
+  ( peak=0; while :; do
+      d=$(awk '/^Dirty:/ { print $2 }' /proc/meminfo); [ "$d" -gt "$peak" ] && peak=$d && echo "$peak" >"$dirty_peak_file"
+      sleep 0.05; done ) &
+  dirty_sampler=$!
+}
+dirty_watch_stop() {
+  kill "$dirty_sampler"; wait "$dirty_sampler" 2>/dev/null || true
+  echo $(( $(cat "$dirty_peak_file" 2>/dev/null || echo 0) / 1024 ))
+  rm -f "$dirty_peak_file"
+}
