@@ -122,7 +122,10 @@ wait_idle() {
       boxes="$boxes[$(drv text Morvane box)]"
       drv press Morvane OK
     elif [ "$(drv enabled "$E2E_MAIN" Command_Run)" = 1 ]; then
-      return 0
+      # The finishing steps enable the button before the run's report, if
+      # any, is shown: the run has ended once no box comes for a while.
+      drv wait Morvane 2 >/dev/null 2>&1 || return 0
+      continue
     fi
     sleep 0.25; i=$((i + 1))
   done
