@@ -27,18 +27,17 @@ point="$work/точка монтирования"
 [ -x "$program" ] || { echo "build first: $program missing"; exit 2; }
 command -v xdotool >/dev/null && command -v Xvfb >/dev/null || { echo "SKIP: needs xdotool and Xvfb"; exit 77; }
 bash "$fs" check "$work" $((2 * mib + 256))
-xvfb_pid=
+own_display=
 cleanup() {
   [ -n "${window_pid:-}" ] && kill "$window_pid" 2>/dev/null || true
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  [ -n "$own_display" ] && sh "$root/tests/xvfb.sh" stop "$display"
   bash "$fs" sweep "$work"
 }
 trap cleanup EXIT
 export DISPLAY=$display
 if ! xdpyinfo >/dev/null 2>&1; then
-  Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  for i in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+  own_display=1
+  sh "$root/tests/xvfb.sh" start "$display" >/dev/null || exit 1
 fi
 
 . "$(dirname "$0")/dirty_peak.sh"

@@ -8,7 +8,10 @@ start)
   # A pid file left by an earlier run may name a process that is no X server any more.
   if [ -f "$pidfile" ] && [ "$(cat "/proc/$(cat "$pidfile")/comm" 2>/dev/null)" = Xvfb ]; then exit 0; fi
   rm -f "/tmp/.X$n-lock" "/tmp/.X11-unix/X$n"
-  Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
+  # Without -noreset the server resets each time its last client leaves, and drops a client that
+  # is still connecting then: the program started right after a readiness probe saw "could not
+  # connect to display".
+  Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp -noreset >/dev/null 2>&1 </dev/null &
   server=$!
   echo $server >"$pidfile"
   i=0
