@@ -11,13 +11,18 @@
 # WINDOWS_BUILD_DIR defaults to build/windows-build; IMAGE_GIB to 6, so that the
 # run writes a full-size file and copies it; ROUNDS to 3 (dd and the run take
 # turns, medians compared). MORVANE_BENCH_DISPLAY (default :96)
-# is the private X display it starts.
+# is the private X display it starts. MORVANE_BENCH_SETTLE (default 10) is how
+# many seconds each fill waits after the cache drop before it starts: a virtual
+# machine that hands free memory back to its host (free page reporting) makes
+# the first write into a page freed some seconds before slow, and a fill
+# started at once would be timed on memory that no user's idle machine has.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/windows-build}
 gib=${2:-6}
 repeat=${3:-3}
 display=${MORVANE_BENCH_DISPLAY:-:96}
+settle=${MORVANE_BENCH_SETTLE:-10}
 FS=$root/tests/fs/fs_image.sh
 exe=$build/windows/Morvane.exe
 driver=$build/tests/windows/Test_Driver.exe
@@ -56,7 +61,7 @@ echo "ext4 image of $gib GiB, $((free / 1048576)) MiB free"
 
 # dd_fill: seconds dd takes to fill the volume and its Dirty peak; the file goes afterwards.
 dd_fill() {
-  sync; echo 3 >/proc/sys/vm/drop_caches
+  sync; echo 3 >/proc/sys/vm/drop_caches; sleep "$settle"
   local t0 t1 peak
   dirty_watch_start
   t0=$(now)
@@ -79,7 +84,7 @@ drive=$(drv text "#$main" Drive_To_Zero)
 [ "${drive:0:2}" = "m:" ] || [ "${drive:0:2}" = "M:" ] || { echo "drive M: not chosen ($drive)"; exit 1; }
 # run_fill: seconds from the click on the start button to the end of the run, and its Dirty peak.
 run_fill() {
-  sync; echo 3 >/proc/sys/vm/drop_caches
+  sync; echo 3 >/proc/sys/vm/drop_caches; sleep "$settle"
   local t0 t1 seen=0 n=0 peak
   dirty_watch_start
   t0=$(now)
