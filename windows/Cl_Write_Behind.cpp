@@ -38,6 +38,8 @@ void Cl_Write_Behind::vWait()
 unsigned long Cl_Write_Behind::uiDrain()
 {
     vWait();
+    // The caller flushes or closes what is written: the next step counts from here.
+    m_uiUnflushed = 0;
     const unsigned long uiError = m_uiFirst_Error;
     m_uiFirst_Error = 0;
     return uiError;

@@ -25,7 +25,8 @@ public:
     void vWait();
     // vWait, then the first failure (a Win32 error number) of a background
     // flush since the last call, or 0: before the writer's own flush, which
-    // would not see it, as the system tells such a failure only once.
+    // would not see it, as the system tells such a failure only once. The
+    // next step is counted from here.
     unsigned long uiDrain();
 
 private:
