@@ -46,6 +46,8 @@ wineboot -i >/dev/null 2>&1; wineserver -w
 drv() { wine "$driver" "$@" 2>/dev/null; }
 . "$root/bench/dirty_peak.sh"
 now() { date +%s.%N; }
+# Before each fill: an empty page cache, then the free memory as an idle machine has it.
+settle_memory() { sync; echo 3 >/proc/sys/vm/drop_caches; sleep "$settle"; }
 
 bash "$FS" make "$image" $((gib * 1024)) ext4
 # Root may write ext4's reserved blocks and the program (counting what the
@@ -61,7 +63,7 @@ echo "ext4 image of $gib GiB, $((free / 1048576)) MiB free"
 
 # dd_fill: seconds dd takes to fill the volume and its Dirty peak; the file goes afterwards.
 dd_fill() {
-  sync; echo 3 >/proc/sys/vm/drop_caches; sleep "$settle"
+  settle_memory
   local t0 t1 peak
   dirty_watch_start
   t0=$(now)
@@ -84,7 +86,7 @@ drive=$(drv text "#$main" Drive_To_Zero)
 [ "${drive:0:2}" = "m:" ] || [ "${drive:0:2}" = "M:" ] || { echo "drive M: not chosen ($drive)"; exit 1; }
 # run_fill: seconds from the click on the start button to the end of the run, and its Dirty peak.
 run_fill() {
-  sync; echo 3 >/proc/sys/vm/drop_caches; sleep "$settle"
+  settle_memory
   local t0 t1 seen=0 n=0 peak
   dirty_watch_start
   t0=$(now)
