@@ -17,7 +17,15 @@ bool bParse_Fill_Options(const QStringList &qslArguments, Fill_Options &options,
                                    QStringLiteral("Print one JSON summary object per volume on standard output."));
     const QCommandLineOption qAllow_Memory(QStringLiteral("allow-memory"),
                                            QStringLiteral("Fill tmpfs and devtmpfs too (they hold no disk image)."));
-    qParser.addOptions({qQuiet, qJson, qAllow_Memory});
+    const QCommandLineOption qCheck(QStringLiteral("check"),
+                                    QStringLiteral("As root on ext4 and xfs: read the free space from the device and count the\n"
+                                                   "blocks that are not zeros. Alone it writes nothing; with --fill after it."));
+    const QCommandLineOption qFill(QStringLiteral("fill"),
+                                   QStringLiteral("Fill even with --check (without --check, filling is what it does)."));
+    const QCommandLineOption qTrim(QStringLiteral("trim"),
+                                   QStringLiteral("Discard the free space, reserves included, where the device accepts it;\n"
+                                                  "with --check the fill is skipped when the discard left only zeros."));
+    qParser.addOptions({qQuiet, qJson, qAllow_Memory, qCheck, qFill, qTrim});
     qParser.addPositionalArgument(QStringLiteral("FOLDER"),
                                   QStringLiteral("A folder on each file system to zero, one per file system."),
                                   QStringLiteral("FOLDER..."));
@@ -34,6 +42,9 @@ bool bParse_Fill_Options(const QStringList &qslArguments, Fill_Options &options,
     options.bQuiet = qParser.isSet(qQuiet);
     options.bJson = qParser.isSet(qJson);
     options.bAllow_Memory = qParser.isSet(qAllow_Memory);
+    options.bCheck = qParser.isSet(qCheck);
+    options.bTrim = qParser.isSet(qTrim);
+    options.bFill = !options.bCheck || options.bTrim || qParser.isSet(qFill);
     if (options.qslFolders.isEmpty()) {
         qsError = QStringLiteral("no folder given (see --help)");
         return false;

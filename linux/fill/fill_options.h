@@ -11,6 +11,9 @@ struct Fill_Options
     bool bQuiet = false;        // no progress, only errors
     bool bJson = false;         // one summary object per volume on standard output
     bool bAllow_Memory = false; // tmpfs and devtmpfs too
+    bool bFill = true;          // write zeros (--check alone does not)
+    bool bCheck = false;        // read what the free space holds from the device
+    bool bTrim = false;         // discard the free space where the device accepts it
 };
 
 // Parses qslArguments (the program name first). Prints --help or --version and exits 0 when asked;

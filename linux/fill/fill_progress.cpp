@@ -17,13 +17,25 @@ namespace {
 
 constexpr auto tRedraw_Interval = std::chrono::milliseconds(250);
 
+} // namespace
+
 QString qsDuration(double dSeconds)
 {
     const qint64 iSeconds = qint64(dSeconds + 0.5);
     return QString::asprintf("%lld:%02lld", iSeconds / 60, iSeconds % 60);
 }
 
-} // namespace
+void vRedraw_Line(const QString &qsLine)
+{
+    // A line longer than the terminal wraps, and the carriage return would then redraw only its
+    // last part: the folder name gives way from the left.
+    QString qsText = qsLine;
+    struct winsize ws {};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 20 && qsText.size() >= ws.ws_col)
+        qsText = QStringLiteral("…") + qsText.right(ws.ws_col - 2);
+    // Back to the start of the line, the new text, and the rest of the old one cleared.
+    std::fprintf(stderr, "\r%s\033[K", qPrintable(qsText));
+}
 
 qint64 iReachable_Free(const QString &qsPath)
 {
@@ -107,12 +119,5 @@ QString Fill_Progress::qsLine() const
 
 void Fill_Progress::vTick()
 {
-    // A line longer than the terminal wraps, and the carriage return would then redraw only its
-    // last part: the folder name gives way from the left.
-    QString qsText = qsLine();
-    struct winsize ws {};
-    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 20 && qsText.size() >= ws.ws_col)
-        qsText = QStringLiteral("…") + qsText.right(ws.ws_col - 2);
-    // Back to the start of the line, the new text, and the rest of the old one cleared.
-    std::fprintf(stderr, "\r%s\033[K", qPrintable(qsText));
+    vRedraw_Line(qsLine());
 }

@@ -50,4 +50,10 @@ private:
 // A byte count as people read it, "1.5 GiB".
 QString qsBytes(double dBytes);
 
+// A time as minutes:seconds, "2:05".
+QString qsDuration(double dSeconds);
+
+// Draws qsLine over the progress line of a terminal, cut from the left to the terminal's width.
+void vRedraw_Line(const QString &qsLine);
+
 #endif // FILL_PROGRESS_H

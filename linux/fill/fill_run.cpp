@@ -105,9 +105,9 @@ Fill_Summary fsFill_Volume(const Fill_Volume &volume, const Fill_Options &option
     return summary;
 }
 
-QByteArray qbaJson_Summary(const Fill_Volume &volume, const Fill_Summary &summary)
+QByteArray qbaJson_Summary(const Fill_Volume &volume, const Fill_Summary &summary, const QJsonObject &qExtra)
 {
-    const QJsonObject qObject{
+    QJsonObject qObject{
         {QStringLiteral("folder"), volume.qsFolder},
         {QStringLiteral("mount_point"), volume.qsMount_Point},
         {QStringLiteral("device"), volume.qsDevice},
@@ -117,5 +117,7 @@ QByteArray qbaJson_Summary(const Fill_Volume &volume, const Fill_Summary &summar
         {QStringLiteral("free_blocks_after"), qint64(summary.uiFree_Blocks_After)},
         {QStringLiteral("block_size"), qint64(summary.uiBlock_Size)},
     };
+    for (auto it = qExtra.constBegin(); it != qExtra.constEnd(); ++it)
+        qObject.insert(it.key(), it.value());
     return QJsonDocument(qObject).toJson(QJsonDocument::Compact) + '\n';
 }

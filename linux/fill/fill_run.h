@@ -4,6 +4,8 @@
 #include "fill_options.h"
 #include "fill_volume.h"
 
+#include <QJsonObject>
+
 // How the fill of one volume went.
 struct Fill_Summary
 {
@@ -19,7 +21,7 @@ struct Fill_Summary
 // ends the program by that signal once the clean-up is done.
 Fill_Summary fsFill_Volume(const Fill_Volume &volume, const Fill_Options &options);
 
-// The one-line JSON object of --json for a filled volume.
-QByteArray qbaJson_Summary(const Fill_Volume &volume, const Fill_Summary &summary);
+// The one-line JSON object of --json for a filled volume, with the fields of qExtra added.
+QByteArray qbaJson_Summary(const Fill_Volume &volume, const Fill_Summary &summary, const QJsonObject &qExtra = {});
 
 #endif // FILL_RUN_H

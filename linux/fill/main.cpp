@@ -1,6 +1,7 @@
 // morvane-fill: the zero-fill run of morvane_qt for machines without a desktop.
 #include "fill_options.h"
 #include "fill_run.h"
+#include "fill_thin.h"
 #include "fill_volume.h"
 
 #include <QCoreApplication>
@@ -27,13 +28,14 @@ int main(int argc, char *argv[])
         return iStatus;
     }
     for (const Fill_Volume &volume : lstVolumes) {
-        const Fill_Summary summary = fsFill_Volume(volume, options);
+        QJsonObject qThin;
+        const Fill_Summary summary = fsThin_Volume(volume, options, fsFill_Volume, qThin);
         if (summary.iStatus != iExit_Filled) {
             iStatus = summary.iStatus;
             continue;
         }
         if (options.bJson) {
-            std::fputs(qbaJson_Summary(volume, summary).constData(), stdout);
+            std::fputs(qbaJson_Summary(volume, summary, qThin).constData(), stdout);
             std::fflush(stdout);
         }
     }
