@@ -101,6 +101,7 @@ private slots:
     void signal_mid_run_cleans_up();
     void bad_input_touches_nothing();
     void unfillable_volume_reported_others_filled();
+    void thin_disk_trim_and_check();
 };
 
 void tst_Morvane_Fill::two_volumes_zeroed_as_dd_does()
@@ -286,6 +287,59 @@ void tst_Morvane_Fill::unfillable_volume_reported_others_filled()
     QVERIFY(!QFileInfo::exists(compressing.qsScratch()));
     QVERIFY(!QFileInfo::exists(good.qsScratch()));
     QVERIFY(bFree_Back(dCompressing_Free, compressing.dAvailable()));
+}
+
+void tst_Morvane_Fill::thin_disk_trim_and_check()
+{
+    // Files in ramfs take no fallocate, so a loop device over one accepts no discard.
+    const QString qsRamfs = fs_test::qsRoot() + QStringLiteral("/ramfs");
+    QVERIFY(QDir().mkpath(qsRamfs));
+    QCOMPARE(QProcess::execute(QStringLiteral("mount"), {"-t", "ramfs", "morvane-test", qsRamfs}), 0);
+    // Where an ordinary user reaches the program and the volume, whatever lies above the build folder.
+    QTemporaryDir qReachable;
+    QVERIFY(QFile::setPermissions(qReachable.path(), QFileDevice::Permissions(0x7755)));
+    const QString qsUser_Program = qReachable.filePath(QStringLiteral("morvane-fill"));
+    QVERIFY(QFile::copy(qsProgram, qsUser_Program));
+    const QStringList qslAs_Nobody{"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"};
+    struct Row
+    {
+        const char *pcName;
+        QString qsType;
+        QStringList qslArguments;
+        int iStatus;
+        QString qsRefusal;  // the one line on standard error, if any
+        QString qsSteps;
+        qint64 iNot_Zero;   // -1: as many as the marks an independent count finds in the image
+        QString qsFolder = fs_test::qsRoot();
+    };
+    // Marked images whose marks are their only old data: what the device holds is known.
+    const QList<Row> lstRows{
+        {"check counts the marks", "xfs", {"--check"}, 0, {}, "check", -1},
+        {"trim, then zeros: no fill on ext4", "ext4", {"--trim", "--check"}, 0, {}, "trim,check,fill skipped", 0},
+        {"trim, then zeros: no fill on xfs", "xfs", {"--trim", "--check"}, 0, {}, "trim,check,fill skipped", 0},
+        {"btrfs: no check, filled", "btrfs", {"--fill", "--check"}, 0, "(GETFSMAP, which", "fill", 0},
+        {"not root: no check", "ext4", {"--check"}, 1, "no read access to its device", {}, 0, qReachable.path()},
+        {"no discard: filled", "ext4", {"--trim"}, 0, "the device does not accept discard", "fill", 0, qsRamfs},
+    };
+    for (const Row &t : lstRows) {
+        Volume v(QStringLiteral("thin"), t.qsType, t.qsType == QStringLiteral("xfs") ? 320 : 128, {}, t.qsFolder);
+        v.vPattern();
+        const bool bUser = t.qsFolder == qReachable.path();
+        v.vAs_User(bUser);
+        const Call c = cRun(QStringList{"--quiet", "--json"} + t.qslArguments + QStringList{v.qsMount()},
+                            bUser ? qslAs_Nobody : QStringList(), bUser ? qsUser_Program : qsProgram);
+        QVERIFY2(c.iStatus == t.iStatus, t.pcName);
+        QVERIFY2(t.qsRefusal.isEmpty() ? c.qslErr.isEmpty() : c.qslErr.size() == 1 && c.qslErr.at(0).contains(t.qsRefusal),
+                 qPrintable(QString::fromLatin1(t.pcName) + ": " + c.qslErr.join(" | ")));
+        if (t.iStatus != 0)
+            continue;
+        const QJsonObject o = QJsonDocument::fromJson(c.qsOut.toUtf8()).object();
+        QVERIFY2(o.value("steps").toVariant().toStringList().join(',') == t.qsSteps, t.pcName);
+        QVERIFY2((o.value("bytes_written").toDouble() > 0) == t.qsSteps.endsWith(QStringLiteral("fill")), t.pcName);
+        if (t.qsRefusal.isEmpty())
+            QCOMPARE(o.value("blocks_not_zero").toInteger(), t.iNot_Zero < 0 ? v.iPattern_Blocks() : t.iNot_Zero);
+    }
+    QProcess::execute(QStringLiteral("umount"), {qsRamfs});
 }
 
 int main(int argc, char *argv[])
