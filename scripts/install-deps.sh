@@ -14,7 +14,7 @@ packages=(
   xvfb xauth xdotool x11-utils imagemagick
   e2fsprogs xfsprogs btrfs-progs util-linux
   cups cups-client cups-bsd cups-ipp-utils printer-driver-cups-pdf poppler-utils
-  tesseract-ocr tesseract-ocr-rus python3
+  tesseract-ocr tesseract-ocr-rus python3 zstd
   # packages: icons, checks, and installing them as a user would
   fonts-dejavu-core lintian unzip pkexec polkitd dbus-daemon dbus-bin
 )

@@ -20,6 +20,8 @@ Volume_Trim vtTrim_Volume(const QString &qsFolder)
         trim.qsRefusal = QStringLiteral("cannot open the folder: ") + qt_error_string(errno);
         return trim;
     }
+    // Blocks freed by the last transaction are discarded only once it is committed.
+    ::syncfs(iFd);
     // The whole volume, extents of any length: the free space a file can reach and the reserves.
     fstrim_range range {};
     range.len = ~0ull;
