@@ -18,12 +18,12 @@ bool bParse_Fill_Options(const QStringList &qslArguments, Fill_Options &options,
     const QCommandLineOption qAllow_Memory(QStringLiteral("allow-memory"),
                                            QStringLiteral("Fill tmpfs and devtmpfs too (they hold no disk image)."));
     const QCommandLineOption qCheck(QStringLiteral("check"),
-                                    QStringLiteral("As root on ext4 and xfs: read the free space from the device and count the\n"
+                                    QStringLiteral("As root on ext4 and xfs: read the free space from the device and count the "
                                                    "blocks that are not zeros. Alone it writes nothing; with --fill after it."));
     const QCommandLineOption qFill(QStringLiteral("fill"),
                                    QStringLiteral("Fill even with --check (without --check, filling is what it does)."));
     const QCommandLineOption qTrim(QStringLiteral("trim"),
-                                   QStringLiteral("Discard the free space, reserves included, where the device accepts it;\n"
+                                   QStringLiteral("Discard the free space, reserves included, where the device accepts it; "
                                                   "with --check the fill is skipped when the discard left only zeros."));
     qParser.addOptions({qQuiet, qJson, qAllow_Memory, qCheck, qFill, qTrim});
     qParser.addPositionalArgument(QStringLiteral("FOLDER"),
