@@ -17,7 +17,13 @@ bool bParse_Fill_Options(const QStringList &qslArguments, Fill_Options &options,
                                    QStringLiteral("Print one JSON summary object per volume on standard output."));
     const QCommandLineOption qAllow_Memory(QStringLiteral("allow-memory"),
                                            QStringLiteral("Fill tmpfs and devtmpfs too (they hold no disk image)."));
-    qParser.addOptions({qQuiet, qJson, qAllow_Memory});
+    const QCommandLineOption qAllow_Overlay(
+        QStringLiteral("allow-overlay"),
+        QStringLiteral("Fill overlay file systems too (the zeros land on the upper layer's file system)."));
+    const QCommandLineOption qAllow_Remote(
+        QStringLiteral("allow-remote"),
+        QStringLiteral("Fill network and FUSE file systems too (a server or a process stores the zeros)."));
+    qParser.addOptions({qQuiet, qJson, qAllow_Memory, qAllow_Overlay, qAllow_Remote});
     qParser.addPositionalArgument(QStringLiteral("FOLDER"),
                                   QStringLiteral("A folder on each file system to zero, one per file system."),
                                   QStringLiteral("FOLDER..."));
@@ -34,6 +40,8 @@ bool bParse_Fill_Options(const QStringList &qslArguments, Fill_Options &options,
     options.bQuiet = qParser.isSet(qQuiet);
     options.bJson = qParser.isSet(qJson);
     options.bAllow_Memory = qParser.isSet(qAllow_Memory);
+    options.bAllow_Overlay = qParser.isSet(qAllow_Overlay);
+    options.bAllow_Remote = qParser.isSet(qAllow_Remote);
     if (options.qslFolders.isEmpty()) {
         qsError = QStringLiteral("no folder given (see --help)");
         return false;

@@ -11,6 +11,8 @@ struct Fill_Options
     bool bQuiet = false;        // no progress, only errors
     bool bJson = false;         // one summary object per volume on standard output
     bool bAllow_Memory = false; // tmpfs and devtmpfs too
+    bool bAllow_Overlay = false; // overlays, whose writes land on another file system
+    bool bAllow_Remote = false;  // network and FUSE file systems, whose data lives elsewhere
 };
 
 // Parses qslArguments (the program name first). Prints --help or --version and exits 0 when asked;
