@@ -24,6 +24,9 @@ namespace {
 struct Run_Cancelled {};
 
 bool g_bRun_Active = false;
+// The run's folder name was found taken (or swapped for a link): what is
+// there is someone else's, and the clean-up leaves it alone.
+bool g_bFolder_Not_Ours = false;
 bool g_bClose_After_Run = false;
 
 ULONGLONG g_uiLast_Sent_Check = 0;
@@ -110,6 +113,7 @@ void vRemove_Scratch(const std::function<void(int iLabel, const std::function<vo
     for (int k = 0; k <= iLast_Scratch_Folder; ++k) {
         fStep(89, [k] {
             const std::wstring sFolder = sScratch_Folder(g_sDrive_Letter, k);
+            if (k == 0 && g_bFolder_Not_Ours) return;
             if (bIs_Drive_Letter(g_sDrive_Letter) && oFSO().FolderExists(sFolder)) oFSO().DeleteFolder(sFolder, true);
         });
     }
@@ -174,6 +178,7 @@ void Command_Run_Click()
     int32_t iCluster_Size = 0;
     int iScratch = -1;  // the scratch file written last
     g_bRun_Active = true;
+    g_bFolder_Not_Ours = false;
 
     std::optional<Error_Record> oError;
     try {
@@ -243,6 +248,7 @@ void Command_Run_Click()
             const double dStart_Free_Space = dFree_Space;
             int16_t iFile_Counter = 0;
             Volume_Count oCount;
+            bool bFolder_Made = false;
 
             std::wstring sLast_File;        // the scratch file written last
             std::uint64_t uiLast_End = 0;   // and its length
@@ -250,7 +256,14 @@ void Command_Run_Click()
             iLine = 42;
             while (!bVolume_Filled(dFree_Space, static_cast<std::uint32_t>(iCluster_Size))) {
                 iLine = 43;
-                if (!oFSO().FolderExists(sStem + L"0")) oFSO().CreateFolder(sStem + L"0");
+                // The leftovers are gone, so the name is free unless someone
+                // took it since: the run then stops without touching it.
+                if (!bFolder_Made) {
+                    g_bFolder_Not_Ours = true;
+                    oFSO().CreateFolder(sStem + L"0");
+                    g_bFolder_Not_Ours = false;
+                    bFolder_Made = true;
+                }
                 iLine = 44;
                 std::wstring sFile_Name = sScratch_File(g_sDrive_Letter, iFile_Counter);
                 const Fill_Branch eBranch = eChoose_Branch(dFree_Space, uiBig_Size, iCluster_Size);

@@ -2,7 +2,7 @@
 # Runs of Morvane.exe on a real volume: a loop-mounted image mapped to drive
 # M: of the tests' Wine prefix, its free space marked with a 0xFF pattern first.
 #   e2e_zero_fill.sh PROGRAM_DIR DRIVER WORK WINE FS_TOOLS CASE
-# CASE: ext4 | btrfs   a whole run: no more pattern left than dd leaves on a copy
+# CASE: ext4 | btrfs   a whole run (ext4-MIB: on an ext4 volume of MIB MiB): no more pattern left than dd leaves on a copy
 #                      of the same marked image, no scratch folder, the
 #                      leftover Delete_Me_Tenderly7 gone, placed files unchanged
 #       cancel         cancel mid-run, then close the window mid-run (ext4)
@@ -36,6 +36,7 @@ trap cleanup EXIT INT TERM
 
 case $case_name in
 ext4|btrfs) fs_type=$case_name; mib=640 ;;
+ext4-*) fs_type=ext4; mib=${case_name#ext4-} ;;
 cancel) fs_type=ext4; mib=1024 ;;
 small) fs_type=ext4; mib=256 ;;
 compress) fs_type=btrfs; mib=512; mount_options=compress=zstd ;;
@@ -45,7 +46,7 @@ session) fs_type=ext4; mib=1024 ;;
 esac
 
 need=$((mib + 64))
-case $case_name in ext4|btrfs|small) need=$((2 * mib + 64)) ;; esac  # and a copy for dd
+case $case_name in ext4*|btrfs|small) need=$((2 * mib + 64)) ;; esac  # and a copy for dd
 reason=$(bash "$FS" check "$fs_dir" $need)
 if [ $? -eq 77 ]; then echo "$reason"; exit 77; fi
 command -v fsfreeze >/dev/null || { echo "SKIP: fsfreeze missing"; exit 77; }
@@ -89,7 +90,7 @@ if [ "$case_name" = small ]; then
 fi
 bash "$FS" pattern "$vol" || exit 1
 case $case_name in
-ext4|btrfs|small)
+ext4*|btrfs|small)
   # The reference: dd on a copy of the marked image, each mounted afresh, so
   # that both start from the same layout and the same allocator state.
   bash "$FS" umount "$vol"
@@ -171,7 +172,7 @@ compress)
   boxes=""
   check_after_run compress
   ;;
-ext4|btrfs|small)
+ext4*|btrfs|small)
   start_on_volume
   start=$(date +%s)
   drv click "$E2E_MAIN" Command_Run

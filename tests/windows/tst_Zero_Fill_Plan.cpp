@@ -141,7 +141,8 @@ public:
     double dFree = 0;
     std::uint32_t uiSectors_Per_Cluster = 8, uiBytes_Per_Sector = 512;
     std::uint64_t uiFailing_Write = 0;  // this write (counted from 1) meets a full disk
-    mutable std::set<std::wstring> stFolders;
+    mutable std::set<std::wstring> stFolders, stFiles_Planted;
+    mutable std::wstring sPlant_At_Free_Reading;  // a folder someone makes after the leftovers went
     mutable std::vector<std::wstring> *plstLog = nullptr;  // what changed, in order
     mutable std::vector<int> lstProgress;                  // the bar's values as the calls saw them
     mutable int iFree_Readings = 0;
@@ -168,14 +169,17 @@ public:
         vLog(L"delete " + sPath);
         stFolders.erase(sPath);
     }
-    void CreateFolder(const std::wstring &sPath) const override
+    void CreateFolder(const std::wstring &sPath) override
     {
+        if (stFolders.count(sPath)) vRaise(iErr_File_Exists);
         vLog(L"create " + sPath);
         stFolders.insert(sPath);
     }
     double FreeSpace(const std::wstring &) const override
     {
         ++iFree_Readings;
+        if (!sPlant_At_Free_Reading.empty()) stFolders.insert(sPlant_At_Free_Reading);
+        sPlant_At_Free_Reading.clear();
         return dFree;
     }
     double FileSize(const std::wstring &sPath) const override
@@ -191,6 +195,7 @@ public:
     }
     int Open_Scratch_File(const std::wstring &sPath) override
     {
+        if (stFiles_Planted.count(sPath)) vRaise(iErr_File_Exists);
         if (lstSizes.size() < 4) vLog(L"open " + sPath);
         mapFiles[sPath] = static_cast<int>(lstSizes.size());
         lstSizes.push_back(0);
@@ -338,5 +343,23 @@ TEST_F(Command_Run, EmptyDriveEntryIsRefusedWithoutTouchingAnyDrive)
     EXPECT_EQ(lstLog, (std::vector<std::wstring>{
                           L"close 0",
                           L"report Ошибка функции Command_Run_Click №68, 'Device unavailable: no drive is chosen', строка 20"}));
+    vExpect_Idle();
+}
+
+TEST_F(Command_Run, NamesTakenByOthersAreNeitherUsedNorRemoved)
+{
+    poVolume->dFree = 10 * MiB;
+    poVolume->sPlant_At_Free_Reading = sFolder0;
+    Command_Run_Click();
+    EXPECT_EQ(lstLog, (std::vector<std::wstring>{L"close 0",
+                                                 L"report Ошибка функции Command_Run_Click №58, 'File already exists', строка 43"}));
+    EXPECT_EQ(poVolume->stFolders.count(sFolder0), 1u);
+
+    lstLog.clear();
+    poVolume->dFree = 3 * GiB;
+    poVolume->stFolders.clear();
+    poVolume->stFiles_Planted.insert(sFolder0 + L"\\Delete_Me_Tenderly.TMP1");
+    Command_Run_Click();
+    EXPECT_EQ(lstReports(), (std::vector<std::wstring>{L"Ошибка функции Command_Run_Click №58, 'File already exists', строка 46"}));
     vExpect_Idle();
 }
