@@ -1,4 +1,5 @@
 #include "Zero_Fill_Plan.h"
+#include "Zero_Fill_Run.h"
 
 #include "Cl_File_System.h"
 #include "Form_Main.h"
@@ -354,12 +355,37 @@ TEST_F(Command_Run, NamesTakenByOthersAreNeitherUsedNorRemoved)
     EXPECT_EQ(lstLog, (std::vector<std::wstring>{L"close 0",
                                                  L"report Ошибка функции Command_Run_Click №58, 'File already exists', строка 43"}));
     EXPECT_EQ(poVolume->stFolders.count(sFolder0), 1u);
+}
 
-    lstLog.clear();
-    poVolume->dFree = 3 * GiB;
-    poVolume->stFolders.clear();
-    poVolume->stFiles_Planted.insert(sFolder0 + L"\\Delete_Me_Tenderly.TMP1");
-    Command_Run_Click();
-    EXPECT_EQ(lstReports(), (std::vector<std::wstring>{L"Ошибка функции Command_Run_Click №58, 'File already exists', строка 46"}));
-    vExpect_Idle();
+// The fill loop alone against the stand-in: the files it leaves on volumes
+// of each size, and where it stops on a scratch name someone else has taken.
+TEST(Zero_Fill_Run, FilesForEachVolumeSize)
+{
+    const double dFull = 1022 * 2 * MiB;
+    const struct { double dFree; const wchar_t *sPlanted; std::vector<double> lstFiles; int iError, iLine; } lstRows[] = {
+        {3 * 4096, L"", {3 * 4096}, 0, 84},
+        {10 * MiB + 12288, L"", {10 * MiB + 12288}, 0, 84},
+        {5 * GiB + 12288, L"", {dFull, dFull, 5 * GiB - 2 * dFull + 12288}, 0, 84},
+        {3 * GiB, L"m:\\Delete_Me_Tenderly0\\Delete_Me_Tenderly.TMP1", {dFull}, iErr_File_Exists, 46},
+    };
+    for (const auto &oRow : lstRows) {
+        auto oDouble = std::make_unique<Cl_Volume_Double>();
+        oDouble->dFree = oRow.dFree;
+        oDouble->stFiles_Planted.insert(oRow.sPlanted);
+        const Cl_Volume_Double &oVolume = *oDouble;
+        vReplace_FSO(std::move(oDouble));
+        std::vector<int> lstProgress;
+        Zero_Fill_Run::Run_State oState;
+        int iLine = 0, iError = 0;
+        try {
+            Zero_Fill_Run::vFill(L"m:", Zero_Block(4096), Zero_Block(2 << 20),
+                                 {[] {}, [] {}, [](unsigned) {}, [&](int i) { lstProgress.push_back(i); }}, iLine, oState);
+        } catch (const Cl_Error &oError) {
+            iError = oError.iNumber;
+        }
+        EXPECT_EQ(oVolume.lstSizes, oRow.lstFiles) << oRow.dFree;
+        EXPECT_EQ(std::make_pair(iError, iLine), std::make_pair(oRow.iError, oRow.iLine)) << oRow.dFree;
+        EXPECT_EQ(lstProgress.back(), iError ? 66 : 100);
+        vRelease_FSO();
+    }
 }
