@@ -4,9 +4,8 @@
 
 #include "df_volume.h"
 #include "functions_main.h"
-#include "run_signals.h"
-#include "scratch_run.h"
-#include "zero_fill.h"
+#include "run_guardian.h"
+#include "volume_run.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -14,7 +13,6 @@
 #include <QElapsedTimer>
 #include <QProgressBar>
 
-#include <memory>
 
 namespace {
 
@@ -64,25 +62,43 @@ QString qsScratch_Path(const QString &qsDev_Path)
     return QString(qsDev_Path + QStringLiteral("/Delete_Zero")).replace(QStringLiteral("//"), QStringLiteral("/"));
 }
 
-// The scratch folder of a run on qsDev_Path, made and guarded; none (after the error box) when
-// none can be made.
-std::unique_ptr<Scratch_Run> pPrepare_Scratch_Folder(const QString &qsEntry, const QString &qsDev_Path)
+// Where the run may put its scratch folder: the top of the partition, and for "/" without write
+// permission the home folder, used only if df names the same device for it (as for btrfs
+// subvolumes): filling another volume would never make the measured free space fall. The last
+// place named is the one a refusal names.
+QStringList qslScratch_Paths(const QString &qsDev_Path, QString &qsLast_Path)
 {
-    QString qsWrite_Path = qsScratch_Path(qsDev_Path);
-    auto pRun = std::make_unique<Scratch_Run>(qsWrite_Path);
-    if (pRun->bPrepare())
-        return pRun;
+    QStringList qslPaths{qsScratch_Path(qsDev_Path)};
+    qsLast_Path = qslPaths.first();
     if (qsDev_Path == QStringLiteral("/")) {
         const QString qsHome = qslProcess_Run(QStringLiteral("printenv HOME"), false).value(0);
-        qsWrite_Path = qsHome + QStringLiteral("/Delete_Zero");
-        // Filling another volume than the one measured would never make its free space fall;
-        // subvolumes of one btrfs volume share one device and one free space.
-        pRun = std::make_unique<Scratch_Run>(qsWrite_Path);
-        if (!qsHome.isEmpty() && bSame_Df_Device(qsHome, qsDev_Path) && pRun->bPrepare())
-            return pRun;
+        qsLast_Path = qsHome + QStringLiteral("/Delete_Zero");
+        if (!qsHome.isEmpty() && bSame_Df_Device(qsHome, qsDev_Path))
+            qslPaths << qsLast_Path;
     }
-    vShow_Write_Error(qsEntry, qsWrite_Path);
-    return nullptr;
+    return qslPaths;
+}
+
+// The box of a run that could not start.
+void vShow_Not_Started(const Volume_Run_Result &result, const QString &qsEntry, const QString &qsPath)
+{
+    switch (result.eEnd) {
+    case Volume_Run_End::Busy:
+        iMessageBox(QStringLiteral("Раздел уже зануляется."),
+                    QStringLiteral("Другой запуск зануления уже работает на разделе ") + qsEntry
+                        + QStringLiteral(". Дождитесь его окончания."),
+                    3, iMsgBox_Abort_Button, 0, 0, QString());
+        return;
+    case Volume_Run_End::No_Guardian:
+        iMessageBox(QStringLiteral("Ошибка запуска."),
+                    QStringLiteral("Не запускается вспомогательная программа ") + result.qsPath
+                        + QStringLiteral(", которая удаляет файлы зануления, если программа будет прервана. "
+                                         "Без неё прерванное зануление оставило бы диск заполненным."),
+                    3, iMsgBox_Abort_Button, 0, 0, QString());
+        return;
+    default:
+        vShow_Write_Error(qsEntry, qsPath);
+    }
 }
 
 // Locks every control but the cancel button for a run, or unlocks them after it.
@@ -162,25 +178,32 @@ void Form_Main::on_pushButton_Start_clicked()
         return;
     }
 
-    // From the first change on disk to the end of the clean-up, a signal waits for the clean-up;
-    // one seen while events run (a message box, any run's pump) stops the run and closes the box.
-    Run_Signal_Guard qSignal_Guard([]() {
+    const bool bCancellable = ui->checkBox_Stop->isChecked();
+    Close_During_Run qClose_Filter(bCancellable);
+    bool bStarted = false;
+    Volume_Run_Options options;
+    QString qsLast_Path;
+    options.qslScratch_Paths = qslScratch_Paths(qsDev_Path, qsLast_Path);
+    // Recorded once: every folder the run writes in must lie on this very volume.
+    options.viChosen = viVolume_At(qsDev_Path);
+    options.qsGuardian_Program = Run_Guardian::qsProgram_Beside();
+    // A signal seen while events run (a message box, any run's pump) stops the run and closes the box.
+    options.vOn_Signal = []() {
         g_bCancel = true;
         if (QWidget *pModal = QApplication::activeModalWidget())
             pModal->close();
-    });
-    const std::unique_ptr<Scratch_Run> pRun = pPrepare_Scratch_Folder(qsEntry, qsDev_Path);
-    if (!pRun)
-        return;
-
-    ui->progressBar_Total->setValue(0);
-    ui->progressBar_File->setValue(0);
-    ui->label_Copy_Value->setText(QStringLiteral("0"));
-    g_bCancel = false;
-    const bool bCancellable = ui->checkBox_Stop->isChecked();
-    vLock_For_Run(ui, true, bCancellable);
-    Close_During_Run qClose_Filter(bCancellable);
-    installEventFilter(&qClose_Filter);
+    };
+    options.vOn_Started = [&]() {
+        bStarted = true;
+        ui->progressBar_Total->setValue(0);
+        ui->progressBar_File->setValue(0);
+        ui->label_Copy_Value->setText(QStringLiteral("0"));
+        g_bCancel = false;
+        vLock_For_Run(ui, true, bCancellable);
+        installEventFilter(&qClose_Filter);
+    };
+    // From the first change on disk to the end of the clean-up, a signal waits for the clean-up.
+    Volume_Run run(options);
 
     Zero_Fill_Hooks hooks;
     hooks.dFree_Space = [&qsDev_Path]() { return dGet_Partition_FreeSpace(qsDev_Path); };
@@ -198,12 +221,18 @@ void Form_Main::on_pushButton_Start_clicked()
     };
     hooks.bStop_Now = &Run_Signal_Guard::bSignalled;
     hooks.bVolume_Lost = [&dvChosen]() { return !bStill_Mounted(dvChosen); };
-    const Zero_Fill_Result result = pRun->zfrFill(hooks);
+    const Volume_Run_Result result = run.vrRun(hooks);
+    if (!bStarted) {
+        if (!Run_Signal_Guard::bSignalled())
+            vShow_Not_Started(result, qsEntry,
+                              result.eEnd == Volume_Run_End::Not_Made ? qsLast_Path : result.qsPath);
+        return;
+    }
 
-    pRun->vClean_Up();
     // Only after the clean-up: a box left unanswered must not keep the disk full.
-    if (result.eEnd == Zero_Fill_End::Failed && !Run_Signal_Guard::bSignalled())
-        vShow_Write_Error(qsEntry, result.qsFailed_Path);
+    if (result.eEnd != Volume_Run_End::Filled && result.eEnd != Volume_Run_End::Cancelled
+        && !Run_Signal_Guard::bSignalled())
+        vShow_Write_Error(qsEntry, result.qsPath);
     ui->progressBar_Total->setValue(100);
     ui->progressBar_File->setValue(100);
     ui->label_Copy_Value->setText(QStringLiteral("ГОТОВО"));

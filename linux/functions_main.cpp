@@ -5,7 +5,6 @@
 #include "run_command.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -118,27 +117,15 @@ QStringList qslProcess_Run(const QString &qsProgram, const QStringList &qslArgum
 
 void vAccess_777(const QString &qsDirectory)
 {
-    static const QString qsExcluded_Folders[] = {
-        QStringLiteral("/Экспортные данные/"),
-        QStringLiteral("/Тесты калибровки Б40, Б16/"),
-        QStringLiteral("/Скриншоты/"),
+    // Only what the program ships beside itself: a copy kept in a folder of the user's own
+    // (Downloads, ~/bin) must not open up the user's other files there to everybody.
+    static const char *const apcShipped_Files[] = {
+        "morvane_qt", "morvane-fill", "morvane_guardian",
+        "Значок.ico", "Лицензионное соглашение.txt", "Справка.txt",
     };
     const uid_t uiUser = geteuid();
-
-    QDirIterator qdIterator(qsDirectory, QDir::Files | QDir::NoSymLinks, QDirIterator::Subdirectories);
-    while (qdIterator.hasNext()) {
-        qdIterator.next();
-        const QString qsFile = qdIterator.fileInfo().absoluteFilePath();
-        bool bExcluded = false;
-        for (const QString &qsName : qsExcluded_Folders) {
-            if (qsFile.contains(qsName)) {
-                bExcluded = true;
-                break;
-            }
-        }
-        if (bExcluded)
-            continue;
-
+    for (const char *pcName : apcShipped_Files) {
+        const QString qsFile = QDir(qsDirectory).filePath(QString::fromUtf8(pcName));
         // Work on the inode that was checked: a name swapped for a link in between is never followed.
         const int iFd = ::open(QFile::encodeName(qsFile).constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
         if (iFd < 0)

@@ -39,7 +39,8 @@ QStringList qslProcess_Run(QString qsProcess, bool bBig_Delay);
 // The same with the arguments given one by one, each passed whole whatever it contains.
 QStringList qslProcess_Run(const QString &qsProgram, const QStringList &qslArguments, bool bBig_Delay);
 
-// Lets everyone read (and run, where the owner may) the caller's own regular files below qsDirectory.
+// Lets everyone read (and run, where the owner may) the files the program ships in qsDirectory,
+// where the caller owns them; nothing else there is touched.
 void vAccess_777(const QString &qsDirectory);
 
 // Free bytes that an ordinary user may still write on the file system holding qsDev_Path; 0 if unknown.

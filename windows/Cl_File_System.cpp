@@ -140,6 +140,28 @@ std::wstring sParent_Of(const std::wstring &sPath, std::wstring &sLeaf)
     return sParent;
 }
 
+// Where the entry sPath is when no link on the way leads elsewhere: its
+// parent's final path and its own name.
+std::wstring sExpected_Final(const std::wstring &sPath)
+{
+    std::wstring sLeaf;
+    const std::wstring sParent = sParent_Of(sPath, sLeaf);
+    Handle_Guard oParent{CreateFileW(sParent.c_str(), FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
+    if (oParent.h == INVALID_HANDLE_VALUE) vRaise_Last_Win32();
+    return sFinal_Path(oParent.h) + L"\\" + sLeaf;
+}
+
+// The last creation of sPath failed; a name already taken is someone else's.
+[[noreturn]] void vRaise_Not_Created(const std::wstring &sPath)
+{
+    const DWORD uiError = GetLastError();
+    if (uiError == ERROR_ALREADY_EXISTS || uiError == ERROR_FILE_EXISTS)
+        vRaise(iErr_File_Exists, L"File already exists: " + sPath + L" was there before the run made it");
+    vRaise_Win32(uiError);
+}
+
 std::wstring sDrive_Root(const std::wstring &sDrive)
 {
     std::wstring sRoot = sDrive;
@@ -160,20 +182,33 @@ void Cl_File_System::DeleteFolder(const std::wstring &sPath, bool bForce) const
     std::wstring sTrimmed = sPath;
     while (sTrimmed.size() > 3 && sTrimmed.back() == L'\\') sTrimmed.pop_back();
     std::wstring sLeaf;
-    const std::wstring sParent = sParent_Of(sTrimmed, sLeaf);
+    sParent_Of(sTrimmed, sLeaf);
     if (sLeaf.empty() || !FolderExists(sTrimmed)) vRaise_Win32(ERROR_PATH_NOT_FOUND);
-    Handle_Guard oParent{CreateFileW(sParent.c_str(), FILE_READ_ATTRIBUTES,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
-    if (oParent.h == INVALID_HANDLE_VALUE) vRaise_Last_Win32();
     First_Error oFirst;
-    vDelete_Entry(sTrimmed, sFinal_Path(oParent.h) + L"\\" + sLeaf, bForce, oFirst);
+    vDelete_Entry(sTrimmed, sExpected_Final(sTrimmed), bForce, oFirst);
     if (oFirst.oError) throw *oFirst.oError;
 }
 
-void Cl_File_System::CreateFolder(const std::wstring &sPath) const
+void Cl_File_System::CreateFolder(const std::wstring &sPath)
 {
-    vCheck_Win32(CreateDirectoryW(sPath.c_str(), nullptr) != 0);
+    // Made here or not at all: a folder, junction or link that someone else
+    // put under the name would have the run write where they chose.
+    if (!CreateDirectoryW(sPath.c_str(), nullptr)) vRaise_Not_Created(sPath);
+    // Held without delete sharing, what was made stays in place for the run;
+    // if another user swapped it for a link in the moment after it was made,
+    // the link is theirs and is not removed.
+    Handle_Guard oFolder{CreateFileW(sPath.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr)};
+    if (oFolder.h == INVALID_HANDLE_VALUE) vRaise_Last_Win32();
+    BY_HANDLE_FILE_INFORMATION oInfo;
+    vCheck_Win32(GetFileInformationByHandle(oFolder.h, &oInfo) != 0);
+    if ((oInfo.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || !(oInfo.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        || !bSame_Path(sFinal_Path(oFolder.h), sExpected_Final(sPath)))
+        vRaise(iErr_Path_Access, L"Path/File access error: " + sPath + L" is a link, not the folder the run made");
+    if (m_hRun_Folder) CloseHandle(m_hRun_Folder);
+    m_hRun_Folder = oFolder.h;
+    oFolder.h = INVALID_HANDLE_VALUE;
 }
 
 double Cl_File_System::FreeSpace(const std::wstring &sDrive) const
@@ -208,6 +243,7 @@ Cl_File_System::~Cl_File_System()
     m_oWrite_Behind.vWait();
     for (void *hFile : m_lstScratch)
         if (hFile) CloseHandle(hFile);
+    if (m_hRun_Folder) CloseHandle(m_hRun_Folder);
 }
 
 namespace {
@@ -236,9 +272,12 @@ int Cl_File_System::Open_Scratch_File(const std::wstring &sPath)
     // Unbuffered, written-through writes were measured under Wine: it keeps
     // them in the page cache all the same, at the same speed, so the flush
     // after each file is what puts the zeros on the disk.
+    // Always a new file: an existing one, or a link planted under the name,
+    // is never opened, let alone emptied.
     HANDLE hFile = CreateFileW(sPath.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE) vRaise_Last_Win32();
+                               CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE) vRaise_Not_Created(sPath);
     m_lstScratch.push_back(hFile);
     return static_cast<int>(m_lstScratch.size() - 1);
 }
@@ -285,6 +324,8 @@ void Cl_File_System::Close_Scratch_Files()
         hFile = nullptr;
     }
     m_lstScratch.clear();
+    if (m_hRun_Folder && !CloseHandle(m_hRun_Folder) && uiFirst_Error == ERROR_SUCCESS) uiFirst_Error = GetLastError();
+    m_hRun_Folder = nullptr;
     if (uiFirst_Error != ERROR_SUCCESS) vRaise_Win32(uiFirst_Error);
 }
 

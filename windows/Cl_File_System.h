@@ -27,8 +27,11 @@ public:
     // links: nothing they point to is touched.
     virtual void DeleteFolder(const std::wstring &sPath, bool bForce) const;
 
-    // Creates the one folder sPath; its parent must exist.
-    virtual void CreateFolder(const std::wstring &sPath) const;
+    // Creates the one folder sPath, which must not exist yet (58 when the name
+    // is taken), and holds it open until Close_Scratch_Files, so that no one
+    // can move, remove or replace it meanwhile. A folder that turns out to be
+    // a link once made is not the run's own: 75, and it is left where it is.
+    virtual void CreateFolder(const std::wstring &sPath);
 
     // Bytes of the volume of sDrive (such as L"c:") that the caller may still use.
     virtual double FreeSpace(const std::wstring &sDrive) const;
@@ -41,10 +44,11 @@ public:
     virtual void Disk_Geometry(const std::wstring &sDrive, std::uint32_t &uiSectors_Per_Cluster,
                                std::uint32_t &uiBytes_Per_Sector) const;
 
-    // Scratch files. Each one is created (or emptied) delete-on-close and
-    // stays open until Close_Scratch_Files: whatever ends the program, a
-    // crash or a kill included, the system then deletes it. iScratch is the
-    // number Open_Scratch_File returned.
+    // Scratch files. Each one is created new, never through a link (58 when
+    // the name is taken), delete-on-close, and stays open until
+    // Close_Scratch_Files: whatever ends the program, a crash or a kill
+    // included, the system then deletes it. iScratch is the number
+    // Open_Scratch_File returned.
     // Opening one gives back what the file system set aside beyond the end
     // of the one opened before, which a run may still continue until then.
     virtual int Open_Scratch_File(const std::wstring &sPath);
@@ -52,12 +56,13 @@ public:
     // Puts what was written on the device, so the free space shows it; a
     // failure of the flushes made in the background while writing is raised here.
     virtual void Flush_Scratch(int iScratch);
-    // Closes every scratch file (the system deletes them); the first failure
-    // is raised after all are closed.
+    // Closes every scratch file (the system deletes them) and lets the folder
+    // go; the first failure is raised after all are closed.
     virtual void Close_Scratch_Files();
 
 private:
     std::vector<void *> m_lstScratch;
+    void *m_hRun_Folder = nullptr;
     Cl_Write_Behind m_oWrite_Behind;
 };
 

@@ -1,5 +1,6 @@
 #include "Form_Document.h"
 
+#include "Cl_Module_CommonDialog.h"
 #include "Module_Error_Trap.h"
 #include "Win_Controls.h"
 #include "Window_Placement.h"
@@ -47,6 +48,40 @@ bool bFault(const char* sStep)
 constexpr bool bFault(const char*) { return false; }
 #endif
 
+void Form_Load(HWND hWnd, const Document_Design& oDesign)
+{
+    bRun_Trapped(L"Form_Load", Error_Filter::b, [&](int& iLine) {
+        iLine = 2;
+        vSet_Control_Text(GetDlgItem(hWnd, IDC_Document_Text), *oDesign.psText);
+        iLine = 3;
+        vSet_Control_Text(hWnd, sProduct_Name() + L" - " + oDesign.sTitle);
+    });
+}
+
+void Form_Unload(HWND hWnd)
+{
+    bRun_Trapped(L"Form_Unload", Error_Filter::b, [&](int& iLine) {
+        iLine = 2;
+        if (!IsWindowVisible(hWnd))
+            return;
+        // Before the window goes, so that the system activates the main window next.
+        HWND hMain = GetWindow(hWnd, GW_OWNER);
+        EnableWindow(hMain, TRUE);
+        SetForegroundWindow(hMain);
+        SetFocus(hMain);
+    });
+}
+
+void Command_Print_Click(HWND hWnd, const Document_Design& oDesign)
+{
+    bRun_Trapped(oDesign.sPrint_Procedure, Error_Filter::b, [&](int& iLine) {
+        iLine = 2;
+        // The prepared text, whatever is selected or scrolled to in the text box; the
+        // window owns the print dialog, so it takes no input while the dialog is open.
+        oCommon_Dialog().vPrint_To_Paper(oCommon_Dialog(), *oDesign.psText, hWnd);
+    });
+}
+
 LRESULT CALLBACK Document_Proc(HWND hWnd, UINT uiMessage, WPARAM wParam, LPARAM lParam)
 {
     switch (uiMessage) {
@@ -67,7 +102,7 @@ LRESULT CALLBACK Document_Proc(HWND hWnd, UINT uiMessage, WPARAM wParam, LPARAM 
     case WM_COMMAND:
         if (LOWORD(wParam) == IDC_Document_Print && HIWORD(wParam) == BN_CLICKED) {
             if (Document_State* po = poState(hWnd))
-                po->poDesign->fPrint_Click(hWnd);
+                Command_Print_Click(hWnd, *po->poDesign);
             return 0;
         }
         break;
@@ -83,8 +118,7 @@ LRESULT CALLBACK Document_Proc(HWND hWnd, UINT uiMessage, WPARAM wParam, LPARAM 
             return 0;
         // Closing is never refused otherwise and the window is not kept hidden:
         // the next opening loads it afresh.
-        if (Document_State* po = poState(hWnd))
-            po->poDesign->fUnload(hWnd);
+        Form_Unload(hWnd);
         DestroyWindow(hWnd);
         return 0;
     case WM_NCDESTROY:
@@ -229,7 +263,7 @@ HWND hDocument_Show(const Document_Design& oDesign, HWND hOwner)
     }
     vCenter_On(hWnd, hOwner);
 
-    oDesign.fLoad(hWnd);
+    Form_Load(hWnd, oDesign);
 
     ShowWindow(hWnd, SW_SHOW);
     UpdateWindow(hWnd);
@@ -263,15 +297,4 @@ std::wstring sProduct_Name()
     if (!VerQueryValueW(vecInfo.data(), sBlock.c_str(), reinterpret_cast<void**>(&pName), &uiLength) || !pName)
         vRaise(iErr_File_Not_Found, L"Version information has no product name");
     return std::wstring(pName, wcsnlen(pName, uiLength));
-}
-
-void vDocument_Give_Back_Main(HWND hWnd)
-{
-    if (!IsWindowVisible(hWnd))
-        return;
-    // Before the window goes, so that the system activates the main window next.
-    HWND hMain = GetWindow(hWnd, GW_OWNER);
-    EnableWindow(hMain, TRUE);
-    SetForegroundWindow(hMain);
-    SetFocus(hMain);
 }

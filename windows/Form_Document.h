@@ -17,12 +17,14 @@ struct Document_Design {
     RECT oText;                      // left, top, width, height of the text box
     const wchar_t* sPrint_Caption;
     RECT oPrint;                     // left, top, width, height of the print button
-    void (*fLoad)(HWND hWnd);        // the window's Form_Load
-    void (*fUnload)(HWND hWnd);      // the window's Form_Unload
-    void (*fPrint_Click)(HWND hWnd); // the print button's click handler
+    const std::wstring* psText;      // the prepared text it shows and prints
+    const wchar_t* sTitle;           // its caption after the product name and " - "
+    const wchar_t* sPrint_Procedure; // the print button's click handler, as reports name it
 };
 
-// Creates the window hidden and centred on hOwner, runs its Form_Load, then shows it.
+// Creates the window hidden and centred on hOwner, runs its Form_Load (the text
+// and the caption), then shows it. Form_Unload, when it closes, and the print
+// button's handler are the window's own too; each reports its own failures.
 // When this program already has it open it is only brought to the front.  When it
 // cannot be made, what was made is destroyed, hOwner is enabled again and the
 // failure is raised.
@@ -33,6 +35,3 @@ HWND hDocument_Window(const Document_Design& oDesign);
 
 // The product name from the program's version information ("Morvane").
 std::wstring sProduct_Name();
-
-// Form_Unload of both windows: the owner (the main form) enabled and focused again, if the window is visible.
-void vDocument_Give_Back_Main(HWND hWnd);

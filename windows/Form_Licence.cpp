@@ -1,10 +1,7 @@
 #include "Form_Licence.h"
 
-#include "Cl_Module_CommonDialog.h"
 #include "Form_Document.h"
-#include "Module_Error_Trap.h"
 #include "Module_Globals.h"
-#include "Win_Controls.h"
 
 namespace Form_Licence {
 
@@ -14,7 +11,7 @@ const Document_Design g_oDesign = {
     L"Morvane_Form_Licence", 10212, 5544,
     L"Textbox_Licence", {120, 120, 9975, 4815},
     L"Печать лицензионного соглашения", {6960, 5040, 3132, 375},
-    Form_Load, Form_Unload, Command_Print_Licence_Click,
+    &g_sLicence_Text, L"Лицензионное соглашение", L"Command_Print_Licence_Click",
 };
 
 }  // namespace
@@ -27,34 +24,6 @@ HWND hShow(HWND hOwner)
 HWND hWindow()
 {
     return hDocument_Window(g_oDesign);
-}
-
-void Form_Load(HWND hWnd)
-{
-    bRun_Trapped(L"Form_Load", Error_Filter::b, [&](int& iLine) {
-        iLine = 2;
-        vSet_Control_Text(GetDlgItem(hWnd, IDC_Document_Text), g_sLicence_Text);
-        iLine = 3;
-        vSet_Control_Text(hWnd, sProduct_Name() + L" - Лицензионное соглашение");
-    });
-}
-
-void Form_Unload(HWND hWnd)
-{
-    bRun_Trapped(L"Form_Unload", Error_Filter::b, [&](int& iLine) {
-        iLine = 2;
-        vDocument_Give_Back_Main(hWnd);
-    });
-}
-
-void Command_Print_Licence_Click(HWND hWnd)
-{
-    bRun_Trapped(L"Command_Print_Licence_Click", Error_Filter::b, [&](int& iLine) {
-        iLine = 2;
-        // The prepared text, whatever is selected or scrolled to in the text box; the
-        // window owns the print dialog, so it takes no input while the dialog is open.
-        oCommon_Dialog().vPrint_To_Paper(oCommon_Dialog(), g_sLicence_Text, hWnd);
-    });
 }
 
 }  // namespace Form_Licence

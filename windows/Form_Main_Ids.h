@@ -18,6 +18,3 @@ enum Form_Main_Control_Id {
     MORVANE_FORM_MAIN_CONTROLS(MORVANE_ID_ENUM)
 #undef MORVANE_ID_ENUM
 };
-
-// Resource ids of the executable.
-#define IDI_MORVANE 1

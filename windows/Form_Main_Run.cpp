@@ -9,6 +9,7 @@
 #include "Win_Controls.h"
 #include "Win_Message_Loop.h"
 #include "Zero_Fill_Plan.h"
+#include "Zero_Fill_Run.h"
 
 #include <windows.h>
 
@@ -24,6 +25,8 @@ namespace {
 struct Run_Cancelled {};
 
 bool g_bRun_Active = false;
+// The loop's state, which the clean-up at the end of the session needs too.
+Zero_Fill_Run::Run_State g_oRun_State;
 bool g_bClose_After_Run = false;
 
 ULONGLONG g_uiLast_Sent_Check = 0;
@@ -57,50 +60,6 @@ void vPoll()
     if (g_bCancel) throw Run_Cancelled{};
 }
 
-// Writes uiCount blocks of vBlock one after the other into scratch file
-// iScratch, the first at byte uiStart.
-void vWrite_Blocks(int iScratch, std::uint64_t uiStart, const Zero_Block &vBlock, std::uint64_t uiCount,
-                   bool bUse_Cancel, int &iLine, int iLine_Pump, int iLine_Write)
-{
-    for (std::uint64_t i = 1; i <= uiCount; ++i) {
-        iLine = iLine_Pump;
-        vPump(bUse_Cancel);
-        iLine = iLine_Pump + 1;
-        vPoll();
-        iLine = iLine_Write;
-        oFSO().Write_Scratch(iScratch, uiStart + (i - 1) * vBlock.size(), vBlock.data(),
-                             static_cast<std::uint32_t>(vBlock.size()));
-    }
-}
-
-// What the run has learnt of the volume's free-space count.
-struct Volume_Count {
-    bool bJudged = false;  // a written file has been compared with the free space
-    bool bLate = false;    // the count showed a written file only some time later
-};
-
-// The free space once it shows the dBytes just written. Some file systems
-// (btrfs) count flushed data only at their next commit, up to half a minute
-// later: the first file finds out whether this volume does, and only then
-// later files wait for it, up to 40 s each, after which the last reading counts.
-double dSettled_Free_Space(double dBefore, double dBytes, bool bUse_Cancel, Volume_Count &oCount)
-{
-    double dFree = oFSO().FreeSpace(g_sDrive_Letter);
-    if (!(dBytes > 0)) return dFree;
-    const bool bMay_Wait = !oCount.bJudged || oCount.bLate;
-    oCount.bJudged = true;
-    if (!bMay_Wait || bFree_Space_Fell(dBefore, dFree, dBytes)) return dFree;
-    const ULONGLONG uiDeadline = GetTickCount64() + 40000;
-    while (!bFree_Space_Fell(dBefore, dFree, dBytes) && GetTickCount64() < uiDeadline) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 200, bUse_Cancel ? QS_ALLINPUT : QS_SENDMESSAGE);
-        vPump(bUse_Cancel, true);
-        vPoll();
-        dFree = oFSO().FreeSpace(g_sDrive_Letter);
-    }
-    oCount.bLate = bFree_Space_Fell(dBefore, dFree, dBytes);
-    return dFree;
-}
-
 // Closes the scratch files, which the system then deletes, and removes every
 // scratch folder; fStep runs each part under its line label, so that one that
 // fails never keeps the others from freeing the disk.
@@ -110,15 +69,10 @@ void vRemove_Scratch(const std::function<void(int iLabel, const std::function<vo
     for (int k = 0; k <= iLast_Scratch_Folder; ++k) {
         fStep(89, [k] {
             const std::wstring sFolder = sScratch_Folder(g_sDrive_Letter, k);
+            if (k == 0 && g_oRun_State.bFolder_Not_Ours) return;
             if (bIs_Drive_Letter(g_sDrive_Letter) && oFSO().FolderExists(sFolder)) oFSO().DeleteFolder(sFolder, true);
         });
     }
-}
-
-[[noreturn]] void vRaise_No_Progress(const std::wstring &sFile)
-{
-    vRaise(iErr_No_Progress, L"Device I/O error: the free space did not decrease after writing " + sFile
-                                 + L" (the volume compresses or shares the zeros, or does not store them)");
 }
 
 void vSet_Progress(HWND hProgress, int iValue)
@@ -172,8 +126,8 @@ void Command_Run_Click()
     const HWND hCommand_Cancel = hForm_Main_Control(IDC_Command_Cancel);
     const HWND hProgress = hForm_Main_Control(IDC_ProgressBar);
     int32_t iCluster_Size = 0;
-    int iScratch = -1;  // the scratch file written last
     g_bRun_Active = true;
+    g_oRun_State = {};
 
     std::optional<Error_Record> oError;
     try {
@@ -190,8 +144,6 @@ void Command_Run_Click()
             g_sDrive_Letter = sControl_Text(hForm_Main_Control(IDC_Drive_To_Zero)).substr(0, 2);
             // Without a drive the names below would lead to the current drive's root.
             if (!bIs_Drive_Letter(g_sDrive_Letter)) vRaise(68, L"Device unavailable: no drive is chosen");
-            iLine = 21;
-            const std::wstring sStem = sScratch_Stem(g_sDrive_Letter);
             iLine = 22;
             iCluster_Size = dGet_Cluster_Size(g_sDrive_Letter);
 
@@ -237,100 +189,16 @@ void Command_Run_Click()
                 if (oFSO().FolderExists(sFolder)) oFSO().DeleteFolder(sFolder, true);
             }
 
-            iLine = 40;
-            double dFree_Space = oFSO().FreeSpace(g_sDrive_Letter);
-            iLine = 41;
-            const double dStart_Free_Space = dFree_Space;
-            int16_t iFile_Counter = 0;
-            Volume_Count oCount;
-
-            std::wstring sLast_File;        // the scratch file written last
-            std::uint64_t uiLast_End = 0;   // and its length
-
-            iLine = 42;
-            while (!bVolume_Filled(dFree_Space, static_cast<std::uint32_t>(iCluster_Size))) {
-                iLine = 43;
-                if (!oFSO().FolderExists(sStem + L"0")) oFSO().CreateFolder(sStem + L"0");
-                iLine = 44;
-                std::wstring sFile_Name = sScratch_File(g_sDrive_Letter, iFile_Counter);
-                const Fill_Branch eBranch = eChoose_Branch(dFree_Space, uiBig_Size, iCluster_Size);
-                // The last clusters carry on at the end of the file written
-                // last, where the file system goes on placing that file's
-                // data, as it does for one long file: a new file would be put
-                // elsewhere, and the free blocks it leaves at the old file's
-                // end (some hundreds on ext4) would never be zeroed.
-                const bool bContinue = eBranch == Fill_Branch::Clusters && iScratch >= 0;
-                std::uint64_t uiFile_Start = bContinue ? uiLast_End : 0;
-                iLine = 46;
-                if (bContinue) sFile_Name = sLast_File;
-                else iScratch = oFSO().Open_Scratch_File(sFile_Name);
-
-                iLine = 47;
-                const std::uint64_t uiCount = uiBlock_Count(eBranch, dFree_Space, uiBig_Size, iCluster_Size);
-                const Zero_Block &vBlock = eBranch == Fill_Branch::Clusters ? vCluster_Block : vBig_Block;
-                auto vWrite = [&](int iLine_Pump, int iLine_Write) {
-                    vWrite_Blocks(iScratch, uiFile_Start, vBlock, uiCount, bUse_Cancel, iLine, iLine_Pump, iLine_Write);
-                };
-                switch (eBranch) {
-                case Fill_Branch::Full_File: vWrite(49, 52); break;
-                case Fill_Branch::Big_Blocks: vWrite(56, 59); break;
-                case Fill_Branch::Clusters: vWrite(63, 66); break;
-                case Fill_Branch::Nothing: break;
-                }
-                const double dFile_Bytes = static_cast<double>(uiCount) * static_cast<double>(vBlock.size());
-                sLast_File = sFile_Name;
-                uiLast_End = uiFile_Start + uiCount * vBlock.size();
-
-                // The file stays open, and so deleted by the system whatever
-                // ends the program, until the finishing steps close it.
-                iLine = 69;
-                oFSO().Flush_Scratch(iScratch);
-                iLine = 70;
-                const double dFree_Before = dFree_Space;
-                dFree_Space = dSettled_Free_Space(dFree_Before, dFile_Bytes, bUse_Cancel, oCount);
-                if (!bFree_Space_Fell(dFree_Before, dFree_Space, dFile_Bytes)) vRaise_No_Progress(sFile_Name);
-
-                for (;;) {
-                    iLine = 71;
-                    vSet_Progress(hProgress, iProgress_Percent(dStart_Free_Space, dFree_Space));
-                    iLine = 72;
-                    // A copy is of what this step wrote, not of the file it continued.
-                    if (!(oFSO().FreeSpace(g_sDrive_Letter)
-                          > oFSO().FileSize(sFile_Name) - static_cast<double>(uiFile_Start)))
-                        break;
-                    iLine = 73;
-                    vPump(bUse_Cancel);
-                    iLine = 74;
-                    vPoll();
-                    iLine = 75;
-                    iFile_Counter = iIncrement_Checked(iFile_Counter);
-                    // The copy is the same zeros, so it is written straight
-                    // from the block in memory rather than read back first.
-                    iLine = 76;
-                    const std::wstring sCopy_Name = sScratch_File(g_sDrive_Letter, iFile_Counter);
-                    const double dCopy_Before = oFSO().FreeSpace(g_sDrive_Letter);
-                    iScratch = oFSO().Open_Scratch_File(sCopy_Name);
-                    vWrite_Blocks(iScratch, 0, vBlock, uiCount, bUse_Cancel, iLine, 73, 76);
-                    oFSO().Flush_Scratch(iScratch);
-                    if (!bFree_Space_Fell(dCopy_Before,
-                                          dSettled_Free_Space(dCopy_Before, dFile_Bytes, bUse_Cancel, oCount),
-                                          dFile_Bytes))
-                        vRaise_No_Progress(sCopy_Name);
-                    iLine = 77;
-                    sFile_Name = sCopy_Name;
-                    sLast_File = sCopy_Name;
-                    uiFile_Start = 0;
-                    uiLast_End = uiCount * vBlock.size();
-                    iLine = 78;
-                    dFree_Space = oFSO().FreeSpace(g_sDrive_Letter);
-                }
-                iLine = 81;
-                iFile_Counter = iIncrement_Checked(iFile_Counter);
-                iLine = 82;
-                dFree_Space = oFSO().FreeSpace(g_sDrive_Letter);
-            }
-            iLine = 84;
-            vSet_Progress(hProgress, 100);
+            const Zero_Fill_Run::Run_Window oWindow{
+                [&] { vPump(bUse_Cancel); },
+                [] { vPoll(); },
+                [&](unsigned uiMs) {
+                    MsgWaitForMultipleObjects(0, nullptr, FALSE, uiMs, bUse_Cancel ? QS_ALLINPUT : QS_SENDMESSAGE);
+                    vPump(bUse_Cancel, true);
+                },
+                [&](int iValue) { vSet_Progress(hProgress, iValue); },
+            };
+            Zero_Fill_Run::vFill(g_sDrive_Letter, vCluster_Block, vBig_Block, oWindow, iLine, g_oRun_State);
         });
     } catch (const Run_Cancelled &) {
         oError.reset();
@@ -341,7 +209,7 @@ void Command_Run_Click()
     bool bFilled = false;
     if (oError && bCounts_As_Filled(oError->iNumber, 0, 0)) {
         // The free space counts only once the stopped file's data is out.
-        oCatch_Error([&](int &) { oFSO().Flush_Scratch(iScratch); });
+        oCatch_Error([&](int &) { oFSO().Flush_Scratch(g_oRun_State.iScratch); });
         oCatch_Error([&](int &) {
             bFilled = bCounts_As_Filled(oError->iNumber, oFSO().FreeSpace(g_sDrive_Letter),
                                         static_cast<std::uint32_t>(iCluster_Size));

@@ -29,13 +29,13 @@ std::wstring sError_Description(int32_t iNumber)
     case 52: return L"Bad file name or number";
     case iErr_File_Not_Found: return L"File not found";
     case 57: return L"Device I/O error";
-    case 58: return L"File already exists";
+    case iErr_File_Exists: return L"File already exists";
     case iErr_Disk_Full: return L"Disk full";
     case 62: return L"Input past end of file";
     case 68: return L"Device unavailable";
     case iErr_Permission_Denied: return L"Permission denied";
     case 71: return L"Disk not ready";
-    case 75: return L"Path/File access error";
+    case iErr_Path_Access: return L"Path/File access error";
     case 76: return L"Path not found";
     case iErr_Object_Unloaded: return L"Object was unloaded";
     default: return std::wstring();
@@ -53,6 +53,9 @@ int32_t iError_Number_From_Win32(uint32_t uiWin32_Error)
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
         return iErr_File_Not_Found;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+        return iErr_File_Exists;
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
         return iErr_Disk_Full;

@@ -28,8 +28,10 @@ enum : int32_t {
     iErr_Division_By_Zero = 11,
     iErr_Type_Mismatch = 13,
     iErr_File_Not_Found = 53,
+    iErr_File_Exists = 58,
     iErr_Disk_Full = 61,
     iErr_Permission_Denied = 70,
+    iErr_Path_Access = 75,
     iErr_Object_Unloaded = 364,
 };
 
@@ -60,8 +62,9 @@ std::wstring sError_Description(int32_t iNumber);
 [[noreturn]] void vRaise(int32_t iNumber, const std::wstring& sDescription = std::wstring());
 
 // The program's error number for a Win32 error code: file or path not found
-// gives 53, a full disk 61, access denied 70; any other code keeps its
-// HRESULT form (0x8007xxxx, negative), as automation objects report it.
+// gives 53, a name already taken 58, a full disk 61, access denied 70; any
+// other code keeps its HRESULT form (0x8007xxxx, negative), as automation
+// objects report it.
 int32_t iError_Number_From_Win32(uint32_t uiWin32_Error);
 
 // Description for a Win32 error: the runtime's text when the number is one of

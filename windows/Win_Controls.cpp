@@ -1,8 +1,11 @@
 #include "Win_Controls.h"
 
-#include "Form_Main_Ids.h"
-
 #include <commctrl.h>
+
+namespace {
+// The program's icon among the executable's resources (IDI_MORVANE of Morvane.rc).
+constexpr WORD uiIcon_Resource = 1;
+}
 
 int iTwips_To_Pixels(int iTwips, int iDpi)
 {
@@ -88,8 +91,8 @@ bool bRegister_Form_Class(HINSTANCE hInstance, const wchar_t* sClass_Name, WNDPR
     oClass.cbSize = sizeof oClass;
     oClass.lpfnWndProc = fProc;
     oClass.hInstance = hInstance;
-    oClass.hIcon = LoadIconW(hInstance, MAKEINTRESOURCEW(IDI_MORVANE));
-    oClass.hIconSm = static_cast<HICON>(LoadImageW(hInstance, MAKEINTRESOURCEW(IDI_MORVANE), IMAGE_ICON,
+    oClass.hIcon = LoadIconW(hInstance, MAKEINTRESOURCEW(uiIcon_Resource));
+    oClass.hIconSm = static_cast<HICON>(LoadImageW(hInstance, MAKEINTRESOURCEW(uiIcon_Resource), IMAGE_ICON,
                                                    GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
     oClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
     oClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);

@@ -98,8 +98,13 @@ void Run_Guardian::vRelease()
         const char c = cGuardian_Release;
         while (::write(m_iPipe_Fd, &c, 1) < 0 && errno == EINTR) {
         }
-        vClose(m_iPipe_Fd);
     }
+    vLet_Go();
+}
+
+void Run_Guardian::vLet_Go()
+{
+    vClose(m_iPipe_Fd);
     if (m_iPid > 0) {
         while (::waitpid(m_iPid, nullptr, 0) < 0 && errno == EINTR) {
         }

@@ -22,6 +22,8 @@ public:
     bool bStart(int iParent_Fd, int iFolder_Fd, const QString &qsName, const QString &qsProgram = qsProgram_Beside());
     // Tells the guardian that the clean-up is done and waits for it to end.
     void vRelease();
+    // Leaves the clean-up to the guardian, as if the program had ended, and waits for it.
+    void vLet_Go();
     bool bRunning() const { return m_iPid > 0; }
 
     // The guardian installed beside the running program.

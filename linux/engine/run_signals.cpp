@@ -1,18 +1,34 @@
 #include "run_signals.h"
 
+#include <QCoreApplication>
 #include <QSocketNotifier>
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr int aiSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// A run stopped from the terminal would hold the free space for as long as nobody continues it:
+// Ctrl-Z is answered on the terminal instead, and a run in the background writes its progress
+// to the terminal rather than being stopped for it.
+constexpr int aiStop_Signals[] = {SIGTSTP, SIGTTIN, SIGTTOU};
 volatile sig_atomic_t g_iSignal = 0;
 int g_aiPipe[2] = {-1, -1};
 struct sigaction g_aOld_Actions[3];
+struct sigaction g_aOld_Stop_Actions[3];
+char g_acNo_Stop[160];
+size_t g_uiNo_Stop_Size = 0;
+
+void vOn_Stop(int)
+{
+    const int iSaved_Errno = errno;
+    [[maybe_unused]] ssize_t n = ::write(STDERR_FILENO, g_acNo_Stop, g_uiNo_Stop_Size);
+    errno = iSaved_Errno;
+}
 
 // Async-signal-safe: a flag for the write loop, which pumps no events unless the user allowed
 // cancelling, and a byte in the pipe for the event loop of a pumped run or an open message box.
@@ -55,12 +71,26 @@ Run_Signal_Guard::Run_Signal_Guard(std::function<void()> vOn_Signal_Pumped)
         if (g_aOld_Actions[i].sa_handler != SIG_IGN)
             ::sigaction(aiSignals[i], &action, nullptr);
     }
+    const QByteArray qbaNo_Stop = QCoreApplication::applicationName().toLocal8Bit()
+        + ": a run does not stop while it holds the free space (Ctrl-C ends it and cleans up)\n";
+    g_uiNo_Stop_Size = size_t(qMin<qsizetype>(qbaNo_Stop.size(), qsizetype(sizeof g_acNo_Stop)));
+    std::memcpy(g_acNo_Stop, qbaNo_Stop.constData(), g_uiNo_Stop_Size);
+    struct sigaction stop {};
+    sigemptyset(&stop.sa_mask);
+    stop.sa_flags = SA_RESTART;
+    for (int i = 0; i < 3; ++i) {
+        // Terminal reads and writes of a background run go ahead only while these are ignored.
+        stop.sa_handler = aiStop_Signals[i] == SIGTSTP ? vOn_Stop : SIG_IGN;
+        ::sigaction(aiStop_Signals[i], &stop, &g_aOld_Stop_Actions[i]);
+    }
 }
 
 Run_Signal_Guard::~Run_Signal_Guard()
 {
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 3; ++i) {
         ::sigaction(aiSignals[i], &g_aOld_Actions[i], nullptr);
+        ::sigaction(aiStop_Signals[i], &g_aOld_Stop_Actions[i], nullptr);
+    }
     delete m_pNotifier;
     const int iSignal = g_iSignal;
     if (iSignal != 0)

@@ -1,5 +1,6 @@
 #include "zero_fill.h"
 
+#include "nameless_files.h"
 #include "zero_writer.h"
 
 #include <QByteArray>
@@ -20,7 +21,7 @@ constexpr quint32 uiMax_File_Size = 2147483648u;
 // Steps in a row that leave the free space where it was before the run counts as stuck.
 constexpr int iMax_Idle_Steps = 3;
 
-enum class Write_End { Done, Full, Failed, Cancelled };
+enum class Write_End { Done, Full, Quota, Failed, Cancelled };
 
 // The folder a run fills, held open: every file is made in the folder the run started with,
 // whatever its name leads to meanwhile.
@@ -28,17 +29,30 @@ struct Scratch_Folder
 {
     int iFd;
     QString qsPath;
+    Nameless_Files *pNameless;
     QString qsFile(int iFile_Number) const { return qsPath + "/" + QString::number(iFile_Number); }
     bool bHas_File(int iFile_Number) const
     {
+        if (pNameless != nullptr)
+            return iFile_Number < pNameless->iCount();
         struct stat st {};
         return ::fstatat(iFd, QFile::encodeName(QString::number(iFile_Number)).constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
     }
 };
 
-bool bDevice_Full(int iErrno)
+// A quota met is not a full volume: the rest of its free space stays unzeroed, which the user
+// must be told.
+Write_End eNo_Room(int iErrno)
 {
-    return iErrno == ENOSPC || iErrno == EDQUOT;
+    return iErrno == ENOSPC ? Write_End::Full : iErrno == EDQUOT ? Write_End::Quota : Write_End::Failed;
+}
+
+bool bOpen_File(Zero_Writer &writer, const Scratch_Folder &folder, int iFile_Number, bool bAppend)
+{
+    if (folder.pNameless == nullptr)
+        return writer.bOpen(QString::number(iFile_Number), bAppend, folder.iFd);
+    return writer.bAdopt(bAppend ? folder.pNameless->iReopen(iFile_Number) : folder.pNameless->iCreate(folder.iFd),
+                         bAppend);
 }
 
 // Writes uiFile_Size rounded down to 4 bytes of zeros into a new file and makes them reach the
@@ -47,12 +61,12 @@ bool bDevice_Full(int iErrno)
 // once the file holds the write that reaches it, and the caller may cancel there. With bAppend
 // the zeros go after what the file already holds.
 Write_End eWrite_Zero_File(const Scratch_Folder &folder, int iFile_Number, quint32 uiFile_Size, bool bShow_Progress,
-                           const Zero_Fill_Hooks &hooks, qint64 *pWritten = nullptr, bool bAppend = false)
+                           const Zero_Fill_Hooks &hooks, qint64 &iWritten, bool bAppend = false)
 {
     Zero_Writer writer;
     errno = 0;
-    if (!writer.bOpen(QString::number(iFile_Number), bAppend, folder.iFd))
-        return bDevice_Full(errno) ? Write_End::Full : Write_End::Failed;
+    if (!bOpen_File(writer, folder, iFile_Number, bAppend))
+        return eNo_Room(errno);
 
     const quint32 uiWrites = uiFile_Size / 4;
     const qint64 iStart = writer.iSize();
@@ -66,11 +80,10 @@ Write_End eWrite_Zero_File(const Scratch_Folder &folder, int iFile_Number, quint
         }
         const qint64 iDone = writer.iWrite_Block(iEnd);
         if (iDone <= 0) {
-            eEnd = bDevice_Full(errno) ? Write_End::Full : Write_End::Failed;
+            eEnd = eNo_Room(errno);
             break;
         }
-        if (pWritten != nullptr)
-            *pWritten += iDone;
+        iWritten += iDone;
         while (bShow_Progress && uiMark < uiWrites && writer.iSize() - iStart >= qint64(uiMark + 1) * 4) {
             hooks.vFile_Progress(iFile_Percent(uiMark, uiFile_Size));
             uiMark = uiNext_Percent_Step(uiMark, uiFile_Size);
@@ -81,7 +94,7 @@ Write_End eWrite_Zero_File(const Scratch_Folder &folder, int iFile_Number, quint
         }
     }
     if (!writer.bFinish() && eEnd == Write_End::Done)
-        eEnd = bDevice_Full(errno) ? Write_End::Full : Write_End::Failed;
+        eEnd = eNo_Room(errno);
     return eEnd;
 }
 
@@ -104,11 +117,12 @@ Write_End eTop_Up(const Scratch_Folder &folder, Zero_Fill_Result &result, const 
         int iName = result.iFile_Number;
         const bool bAppend = folder.bHas_File(iName) || (iName > 0 && folder.bHas_File(--iName));
         const int iNumber = bAppend ? iName : result.iFile_Number;
-        qint64 iWritten = 0;
-        const Write_End eEnd = eWrite_Zero_File(folder, iNumber, uiFile_Size, false, hooks, &iWritten, bAppend);
+        const qint64 iBefore = result.iBytes_Written;
+        const Write_End eEnd = eWrite_Zero_File(folder, iNumber, uiFile_Size, false, hooks, result.iBytes_Written, bAppend);
+        const qint64 iWritten = result.iBytes_Written - iBefore;
         if (eEnd == Write_End::Failed)
             result.qsFailed_Path = folder.qsFile(iNumber);
-        if (eEnd == Write_End::Failed || eEnd == Write_End::Cancelled)
+        if (eEnd == Write_End::Failed || eEnd == Write_End::Cancelled || eEnd == Write_End::Quota)
             return eEnd;
         if (iWritten == 0) {
             // A commit hands back what the file system still held for deleted or closed files
@@ -190,6 +204,8 @@ Zero_Fill_Result zfrFill_Folder(const Scratch_Folder &folder, const Zero_Fill_Ho
     auto bGo_On = [&](Write_End eEnd, const QString &qsFile_Name) {
         if (eEnd == Write_End::Cancelled)
             result.eEnd = Zero_Fill_End::Cancelled;
+        if (eEnd == Write_End::Quota)
+            result.eEnd = Zero_Fill_End::Quota;
         if (eEnd == Write_End::Failed) {
             result.eEnd = Zero_Fill_End::Failed;
             result.qsFailed_Path = qsFile_Name;
@@ -212,7 +228,7 @@ Zero_Fill_Result zfrFill_Folder(const Scratch_Folder &folder, const Zero_Fill_Ho
         const QString qsFile_Name = folder.qsFile(result.iFile_Number);
         if (bVolume_Lost())
             return result;
-        eEnd = eWrite_Zero_File(folder, result.iFile_Number, uiFile_Size, true, hooks);
+        eEnd = eWrite_Zero_File(folder, result.iFile_Number, uiFile_Size, true, hooks, result.iBytes_Written);
         if (!bGo_On(eEnd, qsFile_Name))
             break;
         hooks.vFile_Progress(100);
@@ -229,7 +245,7 @@ Zero_Fill_Result zfrFill_Folder(const Scratch_Folder &folder, const Zero_Fill_Ho
             const QString qsCopy_Name = folder.qsFile(result.iFile_Number);
             if (bVolume_Lost())
                 return result;
-            eEnd = eWrite_Zero_File(folder, result.iFile_Number, uiFile_Size, false, hooks);
+            eEnd = eWrite_Zero_File(folder, result.iFile_Number, uiFile_Size, false, hooks, result.iBytes_Written);
             if (!bGo_On(eEnd, qsCopy_Name))
                 break;
             const double dNow = hooks.dFree_Space();
@@ -252,7 +268,7 @@ Zero_Fill_Result zfrFill_Folder(const Scratch_Folder &folder, const Zero_Fill_Ho
         while (hooks.dFree_Space() < uiFile_Size && hooks.dFree_Space() > 0)
             uiFile_Size /= 2;
     }
-    if (eEnd == Write_End::Failed || eEnd == Write_End::Cancelled)
+    if (eEnd == Write_End::Failed || eEnd == Write_End::Cancelled || eEnd == Write_End::Quota)
         return result;
 
     if (hooks.bTop_Up && !bVolume_Lost())
@@ -262,12 +278,13 @@ Zero_Fill_Result zfrFill_Folder(const Scratch_Folder &folder, const Zero_Fill_Ho
 
 } // namespace
 
-Zero_Fill_Result zfrZero_Fill(const QString &qsWrite_Path, const Zero_Fill_Hooks &hooks, int iFolder_Fd)
+Zero_Fill_Result zfrZero_Fill(const QString &qsWrite_Path, const Zero_Fill_Hooks &hooks, int iFolder_Fd,
+                              Nameless_Files *pNameless)
 {
     const bool bOwn_Fd = iFolder_Fd < 0;
     if (bOwn_Fd)
         iFolder_Fd = ::open(QFile::encodeName(qsWrite_Path).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    const Zero_Fill_Result result = zfrFill_Folder(Scratch_Folder{iFolder_Fd, qsWrite_Path}, hooks);
+    const Zero_Fill_Result result = zfrFill_Folder(Scratch_Folder{iFolder_Fd, qsWrite_Path, pNameless}, hooks);
     if (bOwn_Fd && iFolder_Fd >= 0)
         ::close(iFolder_Fd);
     return result;

@@ -26,6 +26,7 @@ enum class Zero_Fill_End
 {
     Full,       // the volume is full: the normal end
     Cancelled,  // the user or a signal stopped the run
+    Quota,      // the user's disk quota ran out before the volume was full
     Failed      // a file could not be written, or writing it made no room
 };
 
@@ -35,12 +36,17 @@ struct Zero_Fill_Result
     Zero_Fill_End eEnd = Zero_Fill_End::Full;
     QString qsFailed_Path;
     int iFile_Number = 0;
+    qint64 iBytes_Written = 0;
 };
+
+class Nameless_Files;
 
 // Fills the volume from the existing folder qsWrite_Path until it is full; deletes nothing. With
 // iFolder_Fd, an open handle of that folder, every file goes into the folder it names even when
-// the name qsWrite_Path leads elsewhere meanwhile.
-Zero_Fill_Result zfrZero_Fill(const QString &qsWrite_Path, const Zero_Fill_Hooks &hooks, int iFolder_Fd = -1);
+// the name qsWrite_Path leads elsewhere meanwhile. With pNameless the files get no names and
+// live in that set until it lets them go.
+Zero_Fill_Result zfrZero_Fill(const QString &qsWrite_Path, const Zero_Fill_Hooks &hooks, int iFolder_Fd = -1,
+                              Nameless_Files *pNameless = nullptr);
 
 // Commits the file system holding qsPath, so that the space of deleted files is free again
 // (btrfs gives it back only when a transaction ends).

@@ -62,8 +62,14 @@ bool Zero_Writer::bOpen(const QString &qsFile_Name, bool bAppend, int iFolder_Fd
 {
     // A scratch file is always new, or the run's own file grown further: a name planted
     // meanwhile, a link above all, must never be emptied or written through.
-    m_iFd = ::openat(iFolder_Fd, QFile::encodeName(qsFile_Name).constData(),
-                   O_WRONLY | O_CLOEXEC | O_NOFOLLOW | (bAppend ? O_APPEND : O_CREAT | O_EXCL), 0666);
+    return bAdopt(::openat(iFolder_Fd, QFile::encodeName(qsFile_Name).constData(),
+                           O_WRONLY | O_CLOEXEC | O_NOFOLLOW | (bAppend ? O_APPEND : O_CREAT | O_EXCL), 0666),
+                  bAppend);
+}
+
+bool Zero_Writer::bAdopt(int iFd, bool bAppend)
+{
+    m_iFd = iFd;
     if (m_iFd < 0)
         return false;
     struct stat st {};

@@ -22,6 +22,8 @@ public:
     // end; a relative name is taken in the folder iFolder_Fd. False with errno set when it cannot
     // be opened.
     bool bOpen(const QString &qsFile_Name, bool bAppend = false, int iFolder_Fd = AT_FDCWD);
+    // Takes over iFd, a file open for writing (after its end with bAppend); false when iFd < 0.
+    bool bAdopt(int iFd, bool bAppend);
     // Appends one block of zeros, never past iEnd (the size the file is to have). Returns the
     // bytes added; 0 or less when the device is full or failed, errno telling which.
     qint64 iWrite_Block(qint64 iEnd);

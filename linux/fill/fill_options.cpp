@@ -25,7 +25,13 @@ bool bParse_Fill_Options(const QStringList &qslArguments, Fill_Options &options,
     const QCommandLineOption qTrim(QStringLiteral("trim"),
                                    QStringLiteral("Discard the free space, reserves included, where the device accepts it; "
                                                   "with --check the fill is skipped when the discard left only zeros."));
-    qParser.addOptions({qQuiet, qJson, qAllow_Memory, qCheck, qFill, qTrim});
+    const QCommandLineOption qAllow_Overlay(
+        QStringLiteral("allow-overlay"),
+        QStringLiteral("Fill overlay file systems too (the zeros land on the upper layer's file system)."));
+    const QCommandLineOption qAllow_Remote(
+        QStringLiteral("allow-remote"),
+        QStringLiteral("Fill network and FUSE file systems too (a server or a process stores the zeros)."));
+    qParser.addOptions({qQuiet, qJson, qAllow_Memory, qAllow_Overlay, qAllow_Remote, qCheck, qFill, qTrim});
     qParser.addPositionalArgument(QStringLiteral("FOLDER"),
                                   QStringLiteral("A folder on each file system to zero, one per file system."),
                                   QStringLiteral("FOLDER..."));
@@ -45,6 +51,8 @@ bool bParse_Fill_Options(const QStringList &qslArguments, Fill_Options &options,
     options.bCheck = qParser.isSet(qCheck);
     options.bTrim = qParser.isSet(qTrim);
     options.bFill = !options.bCheck || options.bTrim || qParser.isSet(qFill);
+    options.bAllow_Overlay = qParser.isSet(qAllow_Overlay);
+    options.bAllow_Remote = qParser.isSet(qAllow_Remote);
     if (options.qslFolders.isEmpty()) {
         qsError = QStringLiteral("no folder given (see --help)");
         return false;

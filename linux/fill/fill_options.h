@@ -14,6 +14,8 @@ struct Fill_Options
     bool bFill = true;          // write zeros (--check alone does not)
     bool bCheck = false;        // read what the free space holds from the device
     bool bTrim = false;         // discard the free space where the device accepts it
+    bool bAllow_Overlay = false; // overlays, whose writes land on another file system
+    bool bAllow_Remote = false;  // network and FUSE file systems, whose data lives elsewhere
 };
 
 // Parses qslArguments (the program name first). Prints --help or --version and exits 0 when asked;

@@ -1,19 +1,13 @@
 #include "fill_run.h"
 
 #include "fill_progress.h"
-#include "run_signals.h"
-#include "scratch_run.h"
+#include "volume_run.h"
 
 #include <QDir>
-#include <QDirIterator>
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <cerrno>
 #include <cstdio>
-
-#include <sys/statvfs.h>
 
 namespace {
 
@@ -22,33 +16,38 @@ void vSay(const QString &qsLine)
     std::fprintf(stderr, "morvane-fill: %s\n", qPrintable(qsLine));
 }
 
-double dAvailable(const QString &qsPath)
+// The line for a run that did not fill its volume; empty for one that did.
+QString qsFailure(const Fill_Volume &volume, const Volume_Run_Result &result)
 {
-    struct statvfs sv {};
-    if (::statvfs(QFile::encodeName(qsPath).constData(), &sv) != 0)
-        return 0;
-    return double(sv.f_bavail) * sv.f_frsize;
-}
-
-// The zeros in the scratch folder: what the fill wrote.
-qint64 iFolder_Bytes(const QString &qsFolder)
-{
-    qint64 iBytes = 0;
-    QDirIterator it(qsFolder, QDir::Files | QDir::Hidden | QDir::NoSymLinks);
-    while (it.hasNext()) {
-        it.next();
-        iBytes += it.fileInfo().size();
+    const Volume_Identity &vi = volume.vi;
+    switch (result.eEnd) {
+    case Volume_Run_End::Filled:
+    case Volume_Run_End::Cancelled:
+    case Volume_Run_End::No_Guardian:
+        break;
+    case Volume_Run_End::Not_Made:
+        return QStringLiteral("cannot create the scratch folder ") + result.qsPath + QStringLiteral(": ")
+            + qt_error_string(result.iErrno);
+    case Volume_Run_End::Busy:
+        return QStringLiteral("another run is zeroing this file system (") + vi.qsSource + QStringLiteral(" at ")
+            + vi.qsMount_Point + QStringLiteral("); nothing was done");
+    case Volume_Run_End::Volume_Changed:
+        return QStringLiteral("stopped: ") + result.qsPath + QStringLiteral(" is no longer on ") + vi.qsSource
+            + QStringLiteral(" at ") + vi.qsMount_Point
+            + QStringLiteral(" as first checked (unmounted, or replaced); nothing was written there");
+    case Volume_Run_End::Write_Failed:
+        return QStringLiteral("could not fill: writing ") + result.qsPath
+            + QStringLiteral(" failed or freed no space (a compressing file system stores zeros in none)");
+    case Volume_Run_End::Quota:
+        return QStringLiteral("the disk quota ran out: ") + qsBytes(result.iBytes_Written)
+            + QStringLiteral(" of zeros written, ") + qsBytes(qint64(result.dAvailable_After))
+            + QStringLiteral(" the volume still has free were not zeroed; the scratch folder is removed");
+    case Volume_Run_End::Not_Cleaned:
+        return QStringLiteral("could not remove the scratch folder ") + result.qsPath
+            + (result.bData_Left ? QStringLiteral(": the zeros it still holds keep the volume full; remove it by hand")
+                                 : QStringLiteral(" (its zeros are freed; remove the empty folder by hand)"));
     }
-    return iBytes;
-}
-
-QString qsFailure(const Zero_Fill_Result &result, const QString &qsWrite_Path)
-{
-    if (result.qsFailed_Path == qsWrite_Path)
-        return QStringLiteral("stopped: ") + qsWrite_Path
-            + QStringLiteral(" no longer leads to the scratch folder made (replaced, or its file system unmounted)");
-    return QStringLiteral("could not fill: writing ") + result.qsFailed_Path
-        + QStringLiteral(" failed or freed no space (a compressing file system stores zeros in none)");
+    return QString();
 }
 
 } // namespace
@@ -56,47 +55,38 @@ QString qsFailure(const Zero_Fill_Result &result, const QString &qsWrite_Path)
 Fill_Summary fsFill_Volume(const Fill_Volume &volume, const Fill_Options &options)
 {
     Fill_Summary summary;
+    Volume_Run_Options runOptions;
+    runOptions.qslScratch_Paths = {QDir(volume.qsPath).filePath(QStringLiteral("Delete_Zero"))};
+    runOptions.viChosen = volume.vi;
+    runOptions.bNameless_Files = true;
     // From the first change on disk to the end of the clean-up a signal waits for the clean-up.
-    Run_Signal_Guard qSignal_Guard(nullptr);
-    Scratch_Run run(QDir(volume.qsPath).filePath(QStringLiteral("Delete_Zero")));
-    errno = 0;
-    if (!run.bPrepare()) {
-        vSay(volume.qsFolder + QStringLiteral(": cannot create the scratch folder ") + run.qsWrite_Path()
-             + QStringLiteral(": ") + qt_error_string(errno));
-        summary.iStatus = iExit_Unfillable;
-        return summary;
-    }
-    if (!run.bGuarded() && !options.bQuiet)
-        vSay(QStringLiteral("warning: the guardian ") + Run_Guardian::qsProgram_Beside()
-             + QStringLiteral(" did not start; should this program be killed, the next run removes the scratch folder"));
+    Volume_Run run(runOptions);
 
     Fill_Progress progress(volume.qsFolder, volume.qsPath, !options.bQuiet);
     Zero_Fill_Hooks hooks;
-    hooks.dFree_Space = [&volume]() { return dAvailable(volume.qsPath); };
     hooks.vFile_Progress = [](int) {};
     hooks.vTotal_Progress = [](int) {};
     hooks.vFile_Count = [&progress](int iFiles) { progress.vFile_Done(iFiles); };
     hooks.bPump_Cancelled = &Run_Signal_Guard::bSignalled;
     hooks.bStop_Now = &Run_Signal_Guard::bSignalled;
-    const Zero_Fill_Result result = run.zfrFill(hooks);
-
-    struct statvfs sv {};
-    ::statvfs(QFile::encodeName(run.qsWrite_Path()).constData(), &sv);
-    summary.uiFree_Blocks_After = sv.f_bfree;
-    summary.uiBlock_Size = sv.f_frsize;
-    summary.iBytes_Written = iFolder_Bytes(run.qsWrite_Path());
+    const Volume_Run_Result result = run.vrRun(hooks);
     progress.vStop();
-    run.vClean_Up();
-    summary.dSeconds = progress.dSeconds();
 
+    summary.uiFree_Blocks_After = result.uiFree_Blocks_Full;
+    summary.uiBlock_Size = result.uiBlock_Size;
+    summary.iBytes_Written = result.iBytes_Written;
+    summary.dSeconds = progress.dSeconds();
+    if (result.eEnd == Volume_Run_End::Not_Cleaned || !Run_Signal_Guard::bSignalled()) {
+        const QString qsLine = qsFailure(volume, result);
+        if (!qsLine.isEmpty()) {
+            vSay(volume.qsFolder + QStringLiteral(": ") + qsLine);
+            summary.iStatus = iExit_Unfillable;
+            return summary;
+        }
+    }
     if (Run_Signal_Guard::bSignalled()) {
         vSay(volume.qsFolder + QStringLiteral(": stopped by a signal; the scratch folder is removed"));
-        return summary;  // the guard ends the program by that signal
-    }
-    if (result.eEnd == Zero_Fill_End::Failed) {
-        vSay(volume.qsFolder + QStringLiteral(": ") + qsFailure(result, run.qsWrite_Path()));
-        summary.iStatus = iExit_Unfillable;
-        return summary;
+        return summary;  // the run ends the program by that signal
     }
     if (!options.bQuiet)
         vSay(volume.qsFolder + QStringLiteral(": ") + qsBytes(summary.iBytes_Written) + QStringLiteral(" of zeros written in ")
@@ -109,9 +99,9 @@ QByteArray qbaJson_Summary(const Fill_Volume &volume, const Fill_Summary &summar
 {
     QJsonObject qObject{
         {QStringLiteral("folder"), volume.qsFolder},
-        {QStringLiteral("mount_point"), volume.qsMount_Point},
-        {QStringLiteral("device"), volume.qsDevice},
-        {QStringLiteral("file_system"), volume.qsFs_Type},
+        {QStringLiteral("mount_point"), volume.vi.qsMount_Point},
+        {QStringLiteral("device"), volume.vi.qsSource},
+        {QStringLiteral("file_system"), volume.vi.qsFs_Type},
         {QStringLiteral("bytes_written"), summary.iBytes_Written},
         {QStringLiteral("seconds"), summary.dSeconds},
         {QStringLiteral("free_blocks_after"), qint64(summary.uiFree_Blocks_After)},

@@ -32,7 +32,7 @@ public:
         const bool bProbe = uiMax_Bytes != std::numeric_limits<quint64>::max();
         Check_Progress progress(m_volume.qsFolder, !m_options.bQuiet && !bProbe);
         const Free_Space_Check check = fscCheck_Free_Space(
-            m_volume.qsPath, m_volume.qsDevice, [&progress](quint64 uiDone, quint64 uiTotal) { progress.vRead(uiDone, uiTotal); },
+            m_volume.qsPath, m_volume.vi.qsSource, [&progress](quint64 uiDone, quint64 uiTotal) { progress.vRead(uiDone, uiTotal); },
             uiMax_Bytes);
         progress.vStop();
         if (!check.bDone()) {

@@ -483,26 +483,27 @@ void tst_Functions_Main::access()
         mode_t uiBefore;
         mode_t uiAfter;
     };
+    // Only the files the program ships open up; the user's own files beside a copy stay private.
     const QList<Case> lstCases{
-        {QStringLiteral("data.txt"), 0600, 0644},
-        {QStringLiteral("tool"), 0700, 0755},
-        {QStringLiteral("group-exec"), 0610, 0654},
-        {QStringLiteral("done"), 0644, 0644},
-        {QStringLiteral("read-only"), 0400, 0444},
-        {QStringLiteral("sub/dir/nested"), 0600, 0644},
+        {QStringLiteral("Справка.txt"), 0600, 0644},
+        {QStringLiteral("morvane_qt"), 0700, 0755},
+        {QStringLiteral("morvane-fill"), 0610, 0654},
+        {QStringLiteral("Значок.ico"), 0644, 0644},
+        {QStringLiteral("Лицензионное соглашение.txt"), 0400, 0444},
+        {QStringLiteral("data.txt"), 0600, 0600},
+        {QStringLiteral("sub/dir/Справка.txt"), 0600, 0600},
         {QStringLiteral(".hidden"), 0600, 0600},
         {QStringLiteral(".hidden-folder/inside"), 0600, 0600},
         {QStringLiteral("Скриншоты/shot.png"), 0600, 0600},
         {QStringLiteral("Экспортные данные/export.csv"), 0600, 0600},
         {QStringLiteral("Тесты калибровки Б40, Б16/t.txt"), 0600, 0600},
-        {QStringLiteral("Скриншоты-рядом/beside"), 0600, 0644},
-        {QStringLiteral("beside-Скриншоты"), 0600, 0644},
+        {QStringLiteral("beside-Скриншоты"), 0600, 0600},
     };
     for (const Case &qCase : lstCases)
         QVERIFY(bWrite(qsRoot + qCase.qsName, "x", qCase.uiBefore));
     QVERIFY(bWrite(qtdBase.filePath(QStringLiteral("../morvane-outside-target")), "x", 0600));
     const QString qsOutside = QFileInfo(qtdBase.filePath(QStringLiteral("../morvane-outside-target"))).absoluteFilePath();
-    QVERIFY(QFile::link(qsOutside, qsRoot + QStringLiteral("link")));
+    QVERIFY(QFile::link(qsOutside, qsRoot + QStringLiteral("morvane_guardian")));
 
     vAccess_777(qsRoot);
     for (const Case &qCase : lstCases) {
@@ -518,9 +519,9 @@ void tst_Functions_Main::accessAsRoot()
     if (geteuid() != 0)
         QSKIP("needs root to create a setuid file and a file of another owner");
     QTemporaryDir qtdBase;
-    const QString qsSetuid = qtdBase.filePath(QStringLiteral("setuid"));
-    const QString qsSetgid = qtdBase.filePath(QStringLiteral("setgid"));
-    const QString qsForeign = qtdBase.filePath(QStringLiteral("foreign"));
+    const QString qsSetuid = qtdBase.filePath(QStringLiteral("morvane_qt"));
+    const QString qsSetgid = qtdBase.filePath(QStringLiteral("morvane-fill"));
+    const QString qsForeign = qtdBase.filePath(QStringLiteral("Справка.txt"));
     QVERIFY(bWrite(qsSetuid, "x", 04700));
     QVERIFY(bWrite(qsSetgid, "x", 02710));
     QVERIFY(bWrite(qsForeign, "x", 0600));

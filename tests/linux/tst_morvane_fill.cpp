@@ -98,7 +98,10 @@ class tst_Morvane_Fill : public QObject
 
 private slots:
     void two_volumes_zeroed_as_dd_does();
-    void signal_mid_run_cleans_up();
+    void every_ending_gives_the_space_back_data();
+    void every_ending_gives_the_space_back();
+    void later_volume_checked_again_data();
+    void later_volume_checked_again();
     void bad_input_touches_nothing();
     void unfillable_volume_reported_others_filled();
     void thin_disk_trim_and_check();
@@ -179,27 +182,123 @@ void tst_Morvane_Fill::two_volumes_zeroed_as_dd_does()
         QVERIFY2(mapLeft.value(qsType) <= mapDd_Left.value(qsType) + iMargin_Blocks, qPrintable(qsType));
 }
 
-void tst_Morvane_Fill::signal_mid_run_cleans_up()
+// The cgroup v2 hierarchy, where the test may make a cgroup of its own; empty where it cannot.
+QString qsCgroup_Root()
 {
-    Volume v(QStringLiteral("fill-signal"), QStringLiteral("ext4"), 1024);
-    const double dBefore = v.dAvailable();
-    // SIGINT is handled by the program itself; after SIGKILL its guardian cleans up.
-    for (const int iSignal : {SIGINT, SIGKILL}) {
-        QProcess qShell;
-        qShell.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("\"$@\"; echo \"status $?\""),
-                                            QStringLiteral("sh"), qsProgram, QStringLiteral("--json"), v.qsMount()});
-        QVERIFY(qShell.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(v.qsScratch() + QStringLiteral("/0")).size() > 0, 20000);
-        const pid_t iFill = iChild_Of(qShell.processId());
-        QVERIFY(iFill > 0);
-        ::kill(iFill, iSignal);
-        QVERIFY(qShell.waitForFinished(60000));
-        QCOMPARE(QString::fromUtf8(qShell.readAllStandardOutput()), QStringLiteral("status %1\n").arg(128 + iSignal));
-        if (iSignal == SIGINT)
-            QVERIFY(QString::fromUtf8(qShell.readAllStandardError()).contains(QStringLiteral("stopped by a signal")));
-        QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(v.qsScratch()), 15000);
-        QTRY_VERIFY_WITH_TIMEOUT(bFree_Back(dBefore, v.dAvailable()), 15000);
+    for (const QString &qsRoot : {QStringLiteral("/sys/fs/cgroup"), QStringLiteral("/sys/fs/cgroup/unified")})
+        if (QFileInfo::exists(qsRoot + QStringLiteral("/cgroup.procs")) && QFileInfo(qsRoot).isWritable())
+            return qsRoot;
+    return QString();
+}
+
+void tst_Morvane_Fill::every_ending_gives_the_space_back_data()
+{
+    // How the program is started, what ends it (a signal to it, to its PID namespace, a cgroup
+    // kill), the status its shell sees and what it says.
+    QTest::addColumn<QString>("qsHow");
+    QTest::addColumn<int>("iSignal");
+    QTest::addColumn<int>("iStatus");
+    QTest::addColumn<QString>("qsSaid");
+    QTest::newRow("SIGINT") << "plain" << int(SIGINT) << 128 + SIGINT << "stopped by a signal";
+    QTest::newRow("SIGKILL") << "plain" << int(SIGKILL) << 128 + SIGKILL << "";
+    // unshare cannot pass SIGKILL on to itself and ends with status 1 when its child died of it.
+    QTest::newRow("SIGKILL of its PID namespace") << "namespace" << int(SIGKILL) << 1 << "";
+    QTest::newRow("its cgroup killed") << "cgroup" << int(SIGKILL) << 128 + SIGKILL << "";
+    // Ctrl-Z: a stopped run would hold the disk full until continued.
+    QTest::newRow("SIGTSTP") << "plain" << int(SIGTSTP) << 0 << "does not stop while it holds the free space";
+    // This kernel has no quota support: a double of the write call meets the quota instead.
+    QTest::newRow("a disk quota") << "quota" << 0 << 1 << "the disk quota ran out: 64.00 MiB of zeros written";
+}
+
+// However a run ends, within 15 s no scratch data is left and the free space is back.
+void tst_Morvane_Fill::every_ending_gives_the_space_back()
+{
+    QFETCH(QString, qsHow);
+    QFETCH(int, iSignal);
+    QFETCH(int, iStatus);
+    QFETCH(QString, qsSaid);
+    Volume v(QStringLiteral("fill-end"), QStringLiteral("ext4"), 1024);
+    QStringList qslPrefix;
+    const QString qsCgroup = qsCgroup_Root() + QStringLiteral("/morvane-test-%1").arg(::getpid());
+    if (qsHow == QStringLiteral("namespace")) {
+        qslPrefix = QStringList{QStringLiteral("unshare"), QStringLiteral("--pid"), QStringLiteral("--fork")};
+    } else if (qsHow == QStringLiteral("cgroup")) {
+        if (qsCgroup_Root().isEmpty() || !QDir().mkpath(qsCgroup))
+            QSKIP("no writable cgroup v2 hierarchy to make a cgroup in");
+        qslPrefix = QStringList{QStringLiteral("sh"), QStringLiteral("-c"), QStringLiteral("echo $$ > \"$0\" && exec \"$@\""),
+                                qsCgroup + QStringLiteral("/cgroup.procs")};
+    } else if (qsHow == QStringLiteral("quota")) {
+        qslPrefix = QStringList{QStringLiteral("env"), QStringLiteral("LD_PRELOAD=" MORVANE_QUOTA_DOUBLE),
+                                QStringLiteral("MORVANE_QUOTA_BYTES=67108864")};
     }
+    const double dBefore = v.dAvailable();
+    QProcess qShell;
+    qShell.start(QStringLiteral("sh"), QStringList{QStringLiteral("-c"), QStringLiteral("\"$@\"; echo \"status $?\""),
+                                                   QStringLiteral("sh")}
+                                           + qslPrefix + QStringList{qsProgram, QStringLiteral("--json"), v.qsMount()});
+    QVERIFY(qShell.waitForStarted());
+    if (iSignal != 0) {
+        QTRY_VERIFY_WITH_TIMEOUT(v.dAvailable() < dBefore - 64 * 1048576.0, 20000);
+        pid_t iFill = iChild_Of(qShell.processId());
+        if (qsHow == QStringLiteral("namespace"))
+            iFill = iChild_Of(iFill);  // the namespace's first process
+        QVERIFY(iFill > 0);
+        if (qsHow == QStringLiteral("cgroup")) {
+            QFile qKill(qsCgroup + QStringLiteral("/cgroup.kill"));
+            QVERIFY(qKill.open(QIODevice::WriteOnly) && qKill.write("1") == 1);
+        } else {
+            ::kill(iFill, iSignal);
+        }
+    }
+    QVERIFY(qShell.waitForFinished(60000));
+    QDir().rmdir(qsCgroup);
+    QCOMPARE(QString::fromUtf8(qShell.readAllStandardOutput()).section('\n', -2), QStringLiteral("status %1\n").arg(iStatus));
+    const QString qsErr = QString::fromUtf8(qShell.readAllStandardError());
+    QVERIFY2(qsErr.contains(qsSaid), qPrintable(qsErr));
+    // The empty scratch folder of a killed run stays as its sign, until the next run removes it.
+    QTRY_VERIFY_WITH_TIMEOUT(QDir(v.qsScratch()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
+                                 && std::abs(dBefore - v.dAvailable()) <= 1048576.0,
+                             15000);
+}
+
+void tst_Morvane_Fill::later_volume_checked_again_data()
+{
+    QTest::addColumn<bool>("bSwap_For_Link");
+    QTest::newRow("unmounted while the first volume fills") << false;
+    QTest::newRow("swapped for a link to a tmpfs meanwhile") << true;
+}
+
+// A volume checked at the start is checked again when its turn comes: what lies there now gets
+// nothing, the others are still filled.
+void tst_Morvane_Fill::later_volume_checked_again()
+{
+    QFETCH(bool, bSwap_For_Link);
+    Volume first(QStringLiteral("fill-first"), QStringLiteral("ext4"), 1024);
+    Volume later(QStringLiteral("fill-later"), QStringLiteral("ext4"), 64);
+    Volume memory(QStringLiteral("fill-beneath"), QStringLiteral("tmpfs"), 16);
+    // Unmounted, the mount point is a plain folder of the volume beneath.
+    const QString qsLater = bSwap_For_Link ? later.qsMount() + QStringLiteral("/папка") : later.qsMount();
+    QVERIFY(QDir().mkpath(qsLater));
+    const double dFirst = first.dAvailable(), dMemory = memory.dAvailable();
+
+    QProcess qFill;
+    qFill.start(qsProgram, {QStringLiteral("--quiet"), QStringLiteral("--json"), first.qsMount(), qsLater});
+    QTRY_VERIFY_WITH_TIMEOUT(first.dAvailable() < dFirst - 64 * 1048576.0, 20000);
+    if (bSwap_For_Link)
+        QVERIFY(QDir().rename(qsLater, qsLater + QStringLiteral(".old")) && QFile::link(memory.qsMount(), qsLater));
+    else
+        QCOMPARE(QProcess::execute(QStringLiteral("umount"), {later.qsMount()}), 0);
+    QVERIFY(qFill.waitForFinished(60000));
+    QCOMPARE(qFill.exitCode(), 1);
+    const QStringList qslErr = QString::fromUtf8(qFill.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+    QVERIFY2(qslErr.size() == 1 && qslErr.at(0).startsWith(QStringLiteral("morvane-fill: ") + qsLater + QStringLiteral(": stopped: "))
+                 && qslErr.at(0).contains(QStringLiteral("nothing was written there")),
+             qPrintable(qslErr.join(" | ")));
+    const QStringList qslObjects = QString::fromUtf8(qFill.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(qslObjects.size(), 1);
+    QCOMPARE(QJsonDocument::fromJson(qslObjects.at(0).toUtf8()).object().value("folder").toString(), first.qsMount());
+    QVERIFY(bFree_Back(dMemory, memory.dAvailable()) && !QFileInfo::exists(memory.qsScratch()));
+    QVERIFY(!QFileInfo::exists(later.qsMount() + QStringLiteral("/Delete_Zero")));
 }
 
 void tst_Morvane_Fill::bad_input_touches_nothing()
@@ -209,6 +308,15 @@ void tst_Morvane_Fill::bad_input_touches_nothing()
     read_only.vUnmount();
     read_only.vMount(QStringLiteral("ro"));
     Volume memory(QStringLiteral("fill-memory"), QStringLiteral("tmpfs"), 16);
+    // An overlay whose writes land on a tmpfs, as a container's root may.
+    const QString qsOverlay = memory.qsMount() + QStringLiteral("/merged");
+    for (const char *pcLayer : {"/lower", "/upper", "/work", "/merged"})
+        QVERIFY(QDir().mkpath(memory.qsMount() + QLatin1String(pcLayer)));
+    QCOMPARE(QProcess::execute(QStringLiteral("mount"),
+                               {QStringLiteral("-t"), QStringLiteral("overlay"), QStringLiteral("overlay"), QStringLiteral("-o"),
+                                QStringLiteral("lowerdir=%1/lower,upperdir=%1/upper,workdir=%1/work").arg(memory.qsMount()),
+                                qsOverlay}),
+             0);
     const QString qsFile = good.qsMount() + QStringLiteral("/файл");
     QFile qFile(qsFile);
     QVERIFY(qFile.open(QIODevice::WriteOnly));
@@ -249,6 +357,7 @@ void tst_Morvane_Fill::bad_input_touches_nothing()
         {"a file", {good.qsMount(), qsFile}, 2, qsFile + QStringLiteral(": not a folder"), {}},
         {"same file system twice", {good.qsMount(), qsSub}, 2, QStringLiteral("are on the same file system"), {}},
         {"tmpfs", {good.qsMount(), memory.qsMount()}, 2, QStringLiteral(": on tmpfs"), {}},
+        {"overlay", {good.qsMount(), qsOverlay}, 2, QStringLiteral(": on overlay, whose writes land on its upper layer's file system (tmpfs)"), {}},
         {"read-only mount", {good.qsMount(), read_only.qsMount()}, 1, QStringLiteral("is mounted read-only"), {}},
         {"not writable", {qsLocked}, 1, qsLocked + QStringLiteral(": no permission to write"), qslAs_Nobody},
     };
@@ -264,6 +373,7 @@ void tst_Morvane_Fill::bad_input_touches_nothing()
             QVERIFY2(!QFileInfo::exists(qsFolder + QStringLiteral("/Delete_Zero")), t.pcName);
         QVERIFY2(good.dAvailable() == dGood_Free, t.pcName);
     }
+    QProcess::execute(QStringLiteral("umount"), {qsOverlay});
     // --allow-memory lets the tmpfs through, and it is filled and cleaned up.
     const Call c = cRun({QStringLiteral("--quiet"), QStringLiteral("--allow-memory"), memory.qsMount()});
     QCOMPARE(c.iStatus, 0);

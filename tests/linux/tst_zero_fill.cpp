@@ -1,5 +1,8 @@
-// The fill engine without widgets: file sizes, the whole-percent steps, the ends of a run.
+// The fill engine without widgets: file sizes, the whole-percent steps, the ends of a run, and
+// the endings and races of a whole run on a real volume.
+#include "fs_volume.h"
 #include "scratch_run.h"
+#include "volume_run.h"
 #include "zero_fill.h"
 #include "zero_writer.h"
 
@@ -8,7 +11,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
 #include <sys/vfs.h>
+#include <unistd.h>
 
 class tst_Zero_Fill : public QObject
 {
@@ -29,6 +34,8 @@ private slots:
     void stop_between_blocks_stops_at_once();
     void scratch_folder_swapped_for_link_ends_the_run_data();
     void scratch_folder_swapped_for_link_ends_the_run();
+    void run_endings_and_races_data();
+    void run_endings_and_races();
 };
 
 namespace {
@@ -247,8 +254,10 @@ void tst_Zero_Fill::scratch_folder_swapped_for_link_ends_the_run()
     QVERIFY(qPrecious.open(QIODevice::WriteOnly) && qPrecious.write("keep") == 4);
     qPrecious.close();
 
-    Scratch_Run run(qsScratch);
-    QVERIFY(run.bPrepare(qtdBase.filePath(QStringLiteral("no guardian here"))));
+    Scratch_Run run(qsScratch, false);
+    const int iBase_Fd = ::open(QFile::encodeName(qtdBase.path()).constData(), O_RDONLY | O_DIRECTORY);
+    QVERIFY(run.bPrepare(iBase_Fd, qtdBase.filePath(QStringLiteral("no guardian here"))));
+    ::close(iBase_Fd);
     QVERIFY(!run.bGuarded());
     constexpr double dFile = 65536;
     Recorder recorder;
@@ -271,10 +280,79 @@ void tst_Zero_Fill::scratch_folder_swapped_for_link_ends_the_run()
     QCOMPARE(result.qsFailed_Path, qsScratch);
     QCOMPARE(QFileInfo(qsMoved + QStringLiteral("/0")).size(), qint64(4 * dFile));
     QCOMPARE(QFileInfo::exists(qsMoved + QStringLiteral("/1")), bAfter_Check);
-    run.vClean_Up();
+    run.bClean_Up();
     QVERIFY(QDir(qsMoved).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
     QCOMPARE(QDir(qsOutside).entryList(QDir::Files), QStringList{QStringLiteral("1")});
     QCOMPARE(QFileInfo(qsOutside + QStringLiteral("/1")).size(), qint64(4));
+}
+
+void tst_Zero_Fill::run_endings_and_races_data()
+{
+    QTest::addColumn<QString>("qsRace");
+    QTest::addColumn<bool>("bNameless");
+    QTest::addColumn<int>("iEnd");
+    for (const bool bNameless : {false, true}) {
+        const char *pcFiles = bNameless ? "nameless files" : "named files";
+        // The second run is refused and removes nothing; the first ends as it would alone.
+        QTest::addRow("second run on the volume, %s", pcFiles) << "second" << bNameless << int(Volume_Run_End::Filled);
+        // Standing in for a volume turned read-only or an immutable flag set by someone else.
+        QTest::addRow("clean-up refused, %s", pcFiles) << "immutable" << bNameless << int(Volume_Run_End::Not_Cleaned);
+        QTest::addRow("volume unmounted mid-run, %s", pcFiles) << "unmount" << bNameless << int(Volume_Run_End::Volume_Changed);
+    }
+    // Named files must not be written without the guardian that removes them should the program die.
+    QTest::addRow("guardian missing") << "no guardian" << false << int(Volume_Run_End::No_Guardian);
+}
+
+void tst_Zero_Fill::run_endings_and_races()
+{
+    QFETCH(QString, qsRace);
+    QFETCH(bool, bNameless);
+    QFETCH(int, iEnd);
+    int iCheck = 0;
+    const QString qsWhy = fs_test::qsStep({QStringLiteral("check"), fs_test::qsRoot(), QStringLiteral("512")}, &iCheck);
+    if (iCheck != 0)
+        QSKIP(qPrintable(qsWhy));
+    fs_test::Volume v(QStringLiteral("race"), QStringLiteral("ext4"), 256);
+    const double dBefore = v.dAvailable();
+    Volume_Run_Options options;
+    options.qslScratch_Paths = {v.qsScratch()};
+    options.viChosen = viVolume_At(v.qsMount());
+    options.bNameless_Files = bNameless;
+    if (qsRace == QStringLiteral("no guardian"))
+        options.qsGuardian_Program = v.qsMount() + QStringLiteral("/morvane_guardian");
+    Volume_Run run(options);
+    Recorder recorder;
+    Zero_Fill_Hooks hooks = recorder.hooks(nullptr);
+    hooks.bTop_Up = true;
+    Volume_Run_Result second;
+    hooks.vFile_Count = [&](int iFiles) {
+        if (iFiles != 1)
+            return;
+        if (qsRace == QStringLiteral("second")) {
+            Volume_Run other(options);
+            second = other.vrRun(recorder.hooks(nullptr));
+        } else if (qsRace == QStringLiteral("immutable")) {
+            QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), v.qsScratch()});
+        } else {
+            QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), v.qsMount()});
+        }
+    };
+    const Volume_Run_Result result = run.vrRun(hooks);
+    QCOMPARE(int(result.eEnd), iEnd);
+    // Nameless files are freed even where the folder cannot go.
+    QCOMPARE(result.bData_Left, qsRace == QStringLiteral("immutable") && !bNameless);
+    if (qsRace == QStringLiteral("unmount")) {
+        // What lay beneath the mount point got nothing.
+        QVERIFY(!QFileInfo::exists(v.qsScratch()));
+        return;
+    }
+    if (!result.bData_Left)
+        QVERIFY(std::abs(v.dAvailable() - dBefore) <= 1024 * 1024);
+    if (qsRace == QStringLiteral("second"))
+        QCOMPARE(int(second.eEnd), int(Volume_Run_End::Busy));
+    QCOMPARE(QFileInfo::exists(v.qsScratch()), qsRace == QStringLiteral("immutable"));
+    if (QFileInfo::exists(v.qsScratch()))
+        QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), v.qsScratch()});
 }
 
 QTEST_GUILESS_MAIN(tst_Zero_Fill)

@@ -20,4 +20,5 @@ rc=$?
 for f in outside/keep.txt outside/sub/f.txt outside_empty; do
   [ -e "$root/$f" ] || { echo "link target $f was deleted"; rc=1; }
 done
+[ "$(cat "$root/outside/sub/f.txt")" = keep ] || { echo "link target f.txt was changed"; rc=1; }
 exit $rc

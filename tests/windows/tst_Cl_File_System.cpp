@@ -97,11 +97,12 @@ TEST(Cl_File_System, ScratchFilesWriteAtOffsetsAndGoWhenClosed)
     Cl_File_System oFS;
     const std::wstring sRoot = sTemp_Folder(L"morvane_fs_copy");
     oFS.CreateFolder(sRoot);
-    EXPECT_NE(iError_Of([&] { oFS.CreateFolder(sRoot); }), 0);
+    EXPECT_EQ(iError_Of([&] { oFS.CreateFolder(sRoot); }), iErr_File_Exists);
 
     // Scratch files are there while open, and deleted by the system once closed.
     const Zero_Block vBlock(4096, '\0');
     const int iScratch = oFS.Open_Scratch_File(sRoot + L"\\Delete_Me_Tenderly.TMP0");
+    EXPECT_EQ(iError_Of([&] { oFS.Open_Scratch_File(sRoot + L"\\Delete_Me_Tenderly.TMP0"); }), iErr_File_Exists);
     for (int i = 0; i < 3; ++i)
         oFS.Write_Scratch(iScratch, static_cast<std::uint64_t>(i) * vBlock.size(), vBlock.data(), 4096);
     oFS.Flush_Scratch(iScratch);
@@ -146,6 +147,9 @@ TEST(Cl_File_System, DeleteFolderNeverDeletesThroughLinks)
     const std::wstring sFolder(sPlanted, sPlanted + std::strlen(sPlanted));
     Cl_File_System oFS;
     ASSERT_TRUE(oFS.FolderExists(sFolder));
+    // A name taken by a link is never used, nor what the link leads to emptied.
+    EXPECT_EQ(iError_Of([&] { oFS.CreateFolder(sFolder + L"\\dir_link"); }), iErr_File_Exists);
+    EXPECT_EQ(iError_Of([&] { oFS.Open_Scratch_File(sFolder + L"\\file_link"); }), iErr_File_Exists);
     SetFileAttributesW((sFolder + L"\\plain.TMP0").c_str(), FILE_ATTRIBUTE_READONLY);
     const int32_t iError = iError_Of([&] { oFS.DeleteFolder(sFolder, true); });
     // Where the platform can remove a link only by following it, the link

@@ -1,4 +1,5 @@
 #include "Zero_Fill_Plan.h"
+#include "Zero_Fill_Run.h"
 
 #include "Cl_File_System.h"
 #include "Form_Main.h"
@@ -141,7 +142,8 @@ public:
     double dFree = 0;
     std::uint32_t uiSectors_Per_Cluster = 8, uiBytes_Per_Sector = 512;
     std::uint64_t uiFailing_Write = 0;  // this write (counted from 1) meets a full disk
-    mutable std::set<std::wstring> stFolders;
+    mutable std::set<std::wstring> stFolders, stFiles_Planted;
+    mutable std::wstring sPlant_At_Free_Reading;  // a folder someone makes after the leftovers went
     mutable std::vector<std::wstring> *plstLog = nullptr;  // what changed, in order
     mutable std::vector<int> lstProgress;                  // the bar's values as the calls saw them
     mutable int iFree_Readings = 0;
@@ -168,14 +170,17 @@ public:
         vLog(L"delete " + sPath);
         stFolders.erase(sPath);
     }
-    void CreateFolder(const std::wstring &sPath) const override
+    void CreateFolder(const std::wstring &sPath) override
     {
+        if (stFolders.count(sPath)) vRaise(iErr_File_Exists);
         vLog(L"create " + sPath);
         stFolders.insert(sPath);
     }
     double FreeSpace(const std::wstring &) const override
     {
         ++iFree_Readings;
+        if (!sPlant_At_Free_Reading.empty()) stFolders.insert(sPlant_At_Free_Reading);
+        sPlant_At_Free_Reading.clear();
         return dFree;
     }
     double FileSize(const std::wstring &sPath) const override
@@ -191,6 +196,7 @@ public:
     }
     int Open_Scratch_File(const std::wstring &sPath) override
     {
+        if (stFiles_Planted.count(sPath)) vRaise(iErr_File_Exists);
         if (lstSizes.size() < 4) vLog(L"open " + sPath);
         mapFiles[sPath] = static_cast<int>(lstSizes.size());
         lstSizes.push_back(0);
@@ -339,4 +345,47 @@ TEST_F(Command_Run, EmptyDriveEntryIsRefusedWithoutTouchingAnyDrive)
                           L"close 0",
                           L"report Ошибка функции Command_Run_Click №68, 'Device unavailable: no drive is chosen', строка 20"}));
     vExpect_Idle();
+}
+
+TEST_F(Command_Run, NamesTakenByOthersAreNeitherUsedNorRemoved)
+{
+    poVolume->dFree = 10 * MiB;
+    poVolume->sPlant_At_Free_Reading = sFolder0;
+    Command_Run_Click();
+    EXPECT_EQ(lstLog, (std::vector<std::wstring>{L"close 0",
+                                                 L"report Ошибка функции Command_Run_Click №58, 'File already exists', строка 43"}));
+    EXPECT_EQ(poVolume->stFolders.count(sFolder0), 1u);
+}
+
+// The fill loop alone against the stand-in: the files it leaves on volumes
+// of each size, and where it stops on a scratch name someone else has taken.
+TEST(Zero_Fill_Run, FilesForEachVolumeSize)
+{
+    const double dFull = 1022 * 2 * MiB;
+    const struct { double dFree; const wchar_t *sPlanted; std::vector<double> lstFiles; int iError, iLine; } lstRows[] = {
+        {3 * 4096, L"", {3 * 4096}, 0, 84},
+        {10 * MiB + 12288, L"", {10 * MiB + 12288}, 0, 84},
+        {5 * GiB + 12288, L"", {dFull, dFull, 5 * GiB - 2 * dFull + 12288}, 0, 84},
+        {3 * GiB, L"m:\\Delete_Me_Tenderly0\\Delete_Me_Tenderly.TMP1", {dFull}, iErr_File_Exists, 46},
+    };
+    for (const auto &oRow : lstRows) {
+        auto oDouble = std::make_unique<Cl_Volume_Double>();
+        oDouble->dFree = oRow.dFree;
+        oDouble->stFiles_Planted.insert(oRow.sPlanted);
+        const Cl_Volume_Double &oVolume = *oDouble;
+        vReplace_FSO(std::move(oDouble));
+        std::vector<int> lstProgress;
+        Zero_Fill_Run::Run_State oState;
+        int iLine = 0, iError = 0;
+        try {
+            Zero_Fill_Run::vFill(L"m:", Zero_Block(4096), Zero_Block(2 << 20),
+                                 {[] {}, [] {}, [](unsigned) {}, [&](int i) { lstProgress.push_back(i); }}, iLine, oState);
+        } catch (const Cl_Error &oError) {
+            iError = oError.iNumber;
+        }
+        EXPECT_EQ(oVolume.lstSizes, oRow.lstFiles) << oRow.dFree;
+        EXPECT_EQ(std::make_pair(iError, iLine), std::make_pair(oRow.iError, oRow.iLine)) << oRow.dFree;
+        EXPECT_EQ(lstProgress.back(), iError ? 66 : 100);
+        vRelease_FSO();
+    }
 }

@@ -1,0 +1,37 @@
+#ifndef VOLUME_IDENTITY_H
+#define VOLUME_IDENTITY_H
+
+#include <QString>
+#include <QtGlobal>
+
+// The mounted file system that an open folder handle lies on, read from the mount table by the
+// handle's own mount ID, so that a name swapped or unmounted meanwhile cannot point at another.
+struct Volume_Identity
+{
+    quint64 uiMount_Id = 0;
+    QString qsMount_Point;
+    QString qsSource;       // what the mount table names as its source, as df shows it
+    QString qsFs_Type;
+    QString qsUpper_Fs_Type;  // an overlay's upper layer: the file system its writes land on
+    bool bNetwork = false;    // network file systems and FUSE: the data lives elsewhere
+    // Equal for two folders exactly when they share one free space: a device mounted twice or a
+    // btrfs subvolume has one source; a source that is no device (every tmpfs) tells nothing, so
+    // the mount itself decides.
+    QString qsKey() const;
+    bool bKnown() const { return uiMount_Id != 0; }
+};
+
+// The volume of the folder open as iFd; unknown (uiMount_Id 0) when its mount is no longer in
+// the mount table (unmounted meanwhile) or the table cannot be read.
+Volume_Identity viVolume_Of(int iFd);
+
+// The volume of the folder qsPath, opened once: what a run records at its first check.
+Volume_Identity viVolume_At(const QString &qsPath);
+
+// True while the folder open as iFd still lies on the volume viChosen.
+bool bOn_Volume(int iFd, const Volume_Identity &viChosen);
+
+// Memory file systems, whose zeros help no disk image.
+bool bIn_Memory(const Volume_Identity &vi);
+
+#endif // VOLUME_IDENTITY_H

@@ -1,0 +1,147 @@
+#include "volume_run.h"
+
+#include "run_lock.h"
+#include "scratch_run.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <memory>
+
+#include <fcntl.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+namespace {
+
+// The handle of a folder, closed when it goes.
+struct Folder_Handle
+{
+    explicit Folder_Handle(const QString &qsPath)
+        : iFd(::open(QFile::encodeName(qsPath).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+    {
+    }
+    ~Folder_Handle()
+    {
+        if (iFd >= 0)
+            ::close(iFd);
+    }
+    Folder_Handle(const Folder_Handle &) = delete;
+    Folder_Handle &operator=(const Folder_Handle &) = delete;
+    int iFd;
+};
+
+Volume_Run_End eRun_End(const Zero_Fill_Result &fill, const QString &qsWrite_Path)
+{
+    switch (fill.eEnd) {
+    case Zero_Fill_End::Full:
+        return Volume_Run_End::Filled;
+    case Zero_Fill_End::Cancelled:
+        return Volume_Run_End::Cancelled;
+    case Zero_Fill_End::Quota:
+        return Volume_Run_End::Quota;
+    case Zero_Fill_End::Failed:
+        break;
+    }
+    return fill.qsFailed_Path == qsWrite_Path ? Volume_Run_End::Volume_Changed : Volume_Run_End::Write_Failed;
+}
+
+} // namespace
+
+double dAvailable_At(int iFd)
+{
+    struct statvfs sv {};
+    if (::fstatvfs(iFd, &sv) != 0)
+        return 0;
+    return double(sv.f_bavail) * sv.f_frsize;
+}
+
+Volume_Run::Volume_Run(Volume_Run_Options options)
+    : m_options(std::move(options))
+    , m_qSignal_Guard(m_options.vOn_Signal)
+{
+}
+
+Volume_Run::~Volume_Run() = default;
+
+Volume_Run_Result Volume_Run::vrRun(Zero_Fill_Hooks hooks)
+{
+    Volume_Run_Result result;
+    result.eEnd = Volume_Run_End::Not_Made;
+    result.iErrno = ENOENT;
+    Run_Lock qLock;
+    std::unique_ptr<Scratch_Run> pRun;
+    for (int i = 0; i < m_options.qslScratch_Paths.size() && !pRun; ++i) {
+        result.qsPath = m_options.qslScratch_Paths.at(i);
+        const QFileInfo qPath_Info(result.qsPath);
+        // Opened by name once; from here on everything goes through this handle, so a name
+        // swapped or a volume unmounted meanwhile is seen here and can redirect nothing later.
+        const Folder_Handle parent(qPath_Info.path());
+        if (parent.iFd < 0) {
+            result.iErrno = errno;
+            continue;
+        }
+        if (!bOn_Volume(parent.iFd, m_options.viChosen)) {
+            // The first place is the volume chosen itself; another is only a fallback on it.
+            if (i == 0)
+                return Volume_Run_Result{Volume_Run_End::Volume_Changed, qPath_Info.path()};
+            result.iErrno = EXDEV;
+            continue;
+        }
+        errno = 0;
+        if (!qLock.bLock(parent.iFd, m_options.viChosen)) {
+            if (errno == EWOULDBLOCK)
+                return Volume_Run_Result{Volume_Run_End::Busy, result.qsPath};
+            result.iErrno = errno;
+            continue;
+        }
+        pRun = std::make_unique<Scratch_Run>(result.qsPath, m_options.bNameless_Files);
+        if (!pRun->bPrepare(parent.iFd, m_options.qsGuardian_Program)) {
+            result.iErrno = errno;
+            pRun.reset();
+        }
+    }
+    if (!pRun)
+        return result;
+    result.iErrno = 0;
+    if (!m_options.qsGuardian_Program.isEmpty() && !pRun->bGuarded()) {
+        pRun->bClean_Up();
+        return Volume_Run_Result{Volume_Run_End::No_Guardian, m_options.qsGuardian_Program};
+    }
+
+    QElapsedTimer qClock;
+    qClock.start();
+    if (m_options.vOn_Started)
+        m_options.vOn_Started();
+    const int iFolder_Fd = pRun->iFolder_Fd();
+    if (!hooks.dFree_Space)
+        hooks.dFree_Space = [iFolder_Fd]() { return dAvailable_At(iFolder_Fd); };
+    const std::function<bool()> bFront_End_Lost = hooks.bVolume_Lost;
+    const Volume_Identity viChosen = m_options.viChosen;
+    hooks.bVolume_Lost = [iFolder_Fd, viChosen, bFront_End_Lost]() {
+        return !bOn_Volume(iFolder_Fd, viChosen) || (bFront_End_Lost && bFront_End_Lost());
+    };
+    const Zero_Fill_Result fill = pRun->zfrFill(hooks);
+
+    struct statvfs sv {};
+    ::fstatvfs(iFolder_Fd, &sv);
+    result.uiFree_Blocks_Full = sv.f_bfree;
+    result.uiBlock_Size = sv.f_frsize;
+    result.iBytes_Written = fill.iBytes_Written;
+    result.iFiles = fill.iFile_Number;
+    result.eEnd = eRun_End(fill, pRun->qsWrite_Path());
+    result.qsPath = fill.qsFailed_Path.isEmpty() ? pRun->qsWrite_Path() : fill.qsFailed_Path;
+    const int iHeld_Fd = ::fcntl(iFolder_Fd, F_DUPFD_CLOEXEC, 0);
+    if (!pRun->bClean_Up()) {
+        result.eEnd = Volume_Run_End::Not_Cleaned;
+        result.qsPath = pRun->qsWrite_Path();
+        result.bData_Left = pRun->bData_Left();
+    }
+    result.dAvailable_After = iHeld_Fd < 0 ? 0 : dAvailable_At(iHeld_Fd);
+    if (iHeld_Fd >= 0)
+        ::close(iHeld_Fd);
+    result.dSeconds = qClock.nsecsElapsed() / 1e9;
+    return result;
+}
