@@ -128,6 +128,7 @@ Volume_Run_Result Volume_Run::vrRun(Zero_Fill_Hooks hooks)
     struct statvfs sv {};
     ::fstatvfs(iFolder_Fd, &sv);
     result.uiFree_Blocks_Full = sv.f_bfree;
+    result.uiAvailable_Blocks_Full = sv.f_bavail;
     result.uiBlock_Size = sv.f_frsize;
     result.iBytes_Written = fill.iBytes_Written;
     result.iFiles = fill.iFile_Number;

@@ -50,6 +50,7 @@ struct Volume_Run_Result
     int iFiles = 0;
     qint64 iBytes_Written = 0;
     quint64 uiFree_Blocks_Full = 0;  // free blocks once the volume was full, before the clean-up
+    quint64 uiAvailable_Blocks_Full = 0;  // of them, those an ordinary user may write
     quint64 uiBlock_Size = 0;
     double dAvailable_After = 0;     // bytes free for the user after the clean-up
     double dSeconds = 0;

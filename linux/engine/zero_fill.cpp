@@ -18,6 +18,7 @@
 namespace {
 
 constexpr quint32 uiMax_File_Size = 2147483648u;
+constexpr qint64 iPage_Bytes = 4096;
 // Steps in a row that leave the free space where it was before the run counts as stuck.
 constexpr int iMax_Idle_Steps = 3;
 
@@ -72,18 +73,33 @@ Write_End eWrite_Zero_File(const Scratch_Folder &folder, int iFile_Number, quint
     const qint64 iStart = writer.iSize();
     const qint64 iEnd = iStart + qint64(uiWrites) * 4;
     quint32 uiMark = uiNext_Percent_Step(0, uiFile_Size);
+    if (hooks.iMax_Block > 0)
+        writer.vCap_Block(hooks.iMax_Block);
     Write_End eEnd = Write_End::Done;
     while (writer.iSize() < iEnd && eEnd == Write_End::Done) {
         if (hooks.bStop_Now && hooks.bStop_Now()) {
             eEnd = Write_End::Cancelled;
             break;
         }
-        const qint64 iDone = writer.iWrite_Block(iEnd);
+        // Room the caller keeps for others is re-measured before every block, as other programs
+        // write meanwhile; space the file system already set aside for this file costs none.
+        qint64 iBlock_End = iEnd;
+        if (hooks.iRoom) {
+            const qint64 iRoom = std::max<qint64>(0, hooks.iRoom()) / iPage_Bytes * iPage_Bytes;
+            iBlock_End = std::min(iEnd, std::max(writer.iAllocated_End(), writer.iSize() + iRoom));
+            if (iBlock_End <= writer.iSize()) {
+                eEnd = Write_End::Full;
+                break;
+            }
+        }
+        const qint64 iDone = writer.iWrite_Block(iBlock_End);
         if (iDone <= 0) {
             eEnd = eNo_Room(errno);
             break;
         }
         iWritten += iDone;
+        if (hooks.vBlock_Written)
+            hooks.vBlock_Written(iDone);
         while (bShow_Progress && uiMark < uiWrites && writer.iSize() - iStart >= qint64(uiMark + 1) * 4) {
             hooks.vFile_Progress(iFile_Percent(uiMark, uiFile_Size));
             uiMark = uiNext_Percent_Step(uiMark, uiFile_Size);

@@ -20,6 +20,10 @@ struct Zero_Fill_Hooks
     std::function<bool()> bStop_Now;            // cheap test between blocks (signals); true ends at once
     std::function<bool()> bVolume_Lost;         // before each new file: true ends the run as failed
     bool bTop_Up = true;                        // after the first full write, fill what is still free
+    std::function<qint64()> iRoom;              // if set, before each block: free bytes it may take;
+                                                // less than a page ends the fill as if the volume were full
+    std::function<void(qint64)> vBlock_Written; // if set, after each block with its bytes (a pace sleeps here)
+    qint64 iMax_Block = 0;                      // largest block written at once; 0: the writer's own size
 };
 
 enum class Zero_Fill_End

@@ -108,6 +108,8 @@ void Zero_Writer::vAllocate_Ahead(qint64 iEnd)
     // the device cannot hold is written through the cache, which reaches its last blocks.
     if (::fallocate(m_iFd, FALLOC_FL_KEEP_SIZE, m_iSize, iEnd - m_iSize) != 0)
         vStop_Direct();
+    else
+        m_iAllocated_End = iEnd;
 }
 
 qint64 Zero_Writer::iWrite_Block(qint64 iEnd)

@@ -1,6 +1,41 @@
 #include "fill_options.h"
 
 #include <QCommandLineParser>
+#include <QRegularExpression>
+
+#include <cmath>
+
+namespace {
+
+// --keep-free as a byte count or as "N%" of the volume; false when it is neither.
+bool bParse_Keep_Free(const QString &qsText, Fill_Options &options)
+{
+    static const QRegularExpression qrePercent(QStringLiteral("^\\s*(\\d+(?:\\.\\d+)?)\\s*%\\s*$"));
+    const QRegularExpressionMatch m = qrePercent.match(qsText);
+    options.bKeep_Free = true;
+    if (!m.hasMatch())
+        return bParse_Bytes(qsText, options.iKeep_Free_Bytes);
+    options.dKeep_Free_Percent = m.captured(1).toDouble();
+    return options.dKeep_Free_Percent <= 100;
+}
+
+} // namespace
+
+bool bParse_Bytes(const QString &qsText, qint64 &iBytes)
+{
+    static const QRegularExpression qreBytes(QStringLiteral("^\\s*(\\d+(?:\\.\\d+)?)\\s*(?:([KMGT])(I?B)?|B)?\\s*$"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = qreBytes.match(qsText);
+    if (!m.hasMatch())
+        return false;
+    const int iPower = m.captured(2).isEmpty() ? 0 : int(QStringLiteral("KMGT").indexOf(m.captured(2).toUpper())) + 1;
+    const double dBase = m.captured(3).compare(QStringLiteral("B"), Qt::CaseInsensitive) == 0 ? 1000 : 1024;
+    const double dBytes = m.captured(1).toDouble() * std::pow(dBase, iPower);
+    if (dBytes >= 0x1p62)
+        return false;
+    iBytes = qint64(dBytes);
+    return true;
+}
 
 bool bParse_Fill_Options(const QStringList &qslArguments, Fill_Options &options, QString &qsError)
 {
@@ -31,7 +66,16 @@ bool bParse_Fill_Options(const QStringList &qslArguments, Fill_Options &options,
     const QCommandLineOption qAllow_Remote(
         QStringLiteral("allow-remote"),
         QStringLiteral("Fill network and FUSE file systems too (a server or a process stores the zeros)."));
-    qParser.addOptions({qQuiet, qJson, qAllow_Memory, qAllow_Overlay, qAllow_Remote, qCheck, qFill, qTrim});
+    const QCommandLineOption qKeep_Free(QStringLiteral("keep-free"),
+                                        QStringLiteral("Leave SIZE available to ordinary users on every volume, such as 64M, 2G\n"
+                                                       "or 5% of the volume; that much stays unzeroed, and so does the reserve\n"
+                                                       "for root."),
+                                        QStringLiteral("SIZE"));
+    const QCommandLineOption qRate(QStringLiteral("rate"),
+                                   QStringLiteral("Write at most RATE bytes per second, such as 50M or 1G, so that other\n"
+                                                  "programs keep their share of the device."),
+                                   QStringLiteral("RATE"));
+    qParser.addOptions({qQuiet, qJson, qAllow_Memory, qAllow_Overlay, qAllow_Remote, qCheck, qFill, qTrim, qKeep_Free, qRate});
     qParser.addPositionalArgument(QStringLiteral("FOLDER"),
                                   QStringLiteral("A folder on each file system to zero, one per file system."),
                                   QStringLiteral("FOLDER..."));
@@ -53,6 +97,20 @@ bool bParse_Fill_Options(const QStringList &qslArguments, Fill_Options &options,
     options.bFill = !options.bCheck || options.bTrim || qParser.isSet(qFill);
     options.bAllow_Overlay = qParser.isSet(qAllow_Overlay);
     options.bAllow_Remote = qParser.isSet(qAllow_Remote);
+    const QString qsKeep_Free = qParser.value(qKeep_Free);
+    if (qParser.isSet(qKeep_Free) && !bParse_Keep_Free(qsKeep_Free, options)) {
+        qsError = QStringLiteral("--keep-free: \"") + qsKeep_Free
+            + QStringLiteral("\" is not a size: give bytes with a unit, such as 64M or 2G, or a share of the volume, such as 5%");
+        return false;
+    }
+    const QString qsRate = qParser.value(qRate);
+    QString qsPer_Second = qsRate;
+    qsPer_Second.remove(QRegularExpression(QStringLiteral("/s\\s*$")));
+    if (qParser.isSet(qRate) && (!bParse_Bytes(qsPer_Second, options.iRate) || options.iRate <= 0)) {
+        qsError = QStringLiteral("--rate: \"") + qsRate
+            + QStringLiteral("\" is no rate to write at: give bytes per second with a unit, such as 50M or 1G");
+        return false;
+    }
     if (options.qslFolders.isEmpty()) {
         qsError = QStringLiteral("no folder given (see --help)");
         return false;

@@ -50,12 +50,13 @@ QString qsBytes(double dBytes)
     return QLocale::c().formattedDataSize(qint64(dBytes), 2, QLocale::DataSizeIecFormat);
 }
 
-Fill_Progress::Fill_Progress(const QString &qsFolder, const QString &qsPath, bool bShow)
+Fill_Progress::Fill_Progress(const QString &qsFolder, const QString &qsPath, bool bShow, std::optional<qint64> oKeep_Free)
     : m_qsFolder(qsFolder)
     , m_qbaPath(QFile::encodeName(qsPath))
     , m_bShow(bShow)
     , m_bTerminal(bShow && ::isatty(STDERR_FILENO))
-    , m_iStart_Free(iReachable_Free(qsPath))
+    , m_oKeep_Free(oKeep_Free)
+    , m_iStart_Free(iTo_Write())
 {
     m_qTimer.start();
     if (!m_bTerminal)
@@ -100,7 +101,7 @@ void Fill_Progress::vStop()
 
 QString Fill_Progress::qsLine() const
 {
-    const double dWritten = std::max<double>(0, m_iStart_Free - iReachable_Free(QFile::decodeName(m_qbaPath)));
+    const double dWritten = std::max<double>(0, m_iStart_Free - iTo_Write());
     const double dElapsed = std::max(dSeconds(), 1e-3);
     const double dRate = dWritten / dElapsed;
     const int iPercent = m_iStart_Free > 0 ? std::min(100, int(100.0 * dWritten / m_iStart_Free)) : 100;
@@ -115,6 +116,16 @@ QString Fill_Progress::qsLine() const
         qsText += QStringLiteral("  file ") + QString::number(m_iFiles) + QStringLiteral(" done");
     }
     return qsText;
+}
+
+qint64 Fill_Progress::iTo_Write() const
+{
+    if (!m_oKeep_Free)
+        return iReachable_Free(QFile::decodeName(m_qbaPath));
+    struct statvfs sv {};
+    if (::statvfs(m_qbaPath.constData(), &sv) != 0)
+        return 0;
+    return std::max<qint64>(0, qint64(sv.f_bavail) * qint64(sv.f_frsize) - *m_oKeep_Free);
 }
 
 void Fill_Progress::vTick()

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 // Bytes of the file system holding qsPath that the caller may still write (root: the blocks
@@ -19,7 +20,9 @@ qint64 iReachable_Free(const QString &qsPath);
 class Fill_Progress
 {
 public:
-    Fill_Progress(const QString &qsFolder, const QString &qsPath, bool bShow);
+    // With oKeep_Free the run stops once ordinary users have that many bytes left: the progress
+    // counts up to there.
+    Fill_Progress(const QString &qsFolder, const QString &qsPath, bool bShow, std::optional<qint64> oKeep_Free = {});
     ~Fill_Progress();
     Fill_Progress(const Fill_Progress &) = delete;
     Fill_Progress &operator=(const Fill_Progress &) = delete;
@@ -33,11 +36,13 @@ public:
 private:
     QString qsLine() const;
     void vTick();
+    qint64 iTo_Write() const;
 
     const QString m_qsFolder;
     const QByteArray m_qbaPath;
     const bool m_bShow;
     const bool m_bTerminal;
+    const std::optional<qint64> m_oKeep_Free;
     const qint64 m_iStart_Free;
     QElapsedTimer m_qTimer;
     std::atomic<int> m_iFiles {0};

@@ -2,18 +2,78 @@
 
 #include "fill_progress.h"
 #include "volume_run.h"
+#include "write_pace.h"
 
 #include <QDir>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <cstdio>
+
+#include <sys/statvfs.h>
+#include <unistd.h>
 
 namespace {
 
 void vSay(const QString &qsLine)
 {
     std::fprintf(stderr, "morvane-fill: %s\n", qPrintable(qsLine));
+}
+
+// What a block may bring along besides its data (extent-tree blocks), kept free on top of --keep-free.
+constexpr qint64 iMetadata_Margin = 1024 * 1024;
+
+double dAvailable(const QString &qsPath)
+{
+    struct statvfs sv {};
+    if (::statvfs(QFile::encodeName(qsPath).constData(), &sv) != 0)
+        return 0;
+    return double(sv.f_bavail) * sv.f_frsize;
+}
+
+double dSize(const QString &qsPath)
+{
+    struct statvfs sv {};
+    if (::statvfs(QFile::encodeName(qsPath).constData(), &sv) != 0)
+        return 0;
+    return double(sv.f_blocks) * sv.f_frsize;
+}
+
+// --keep-free leaves room to ordinary users: the fill aims at what lies above it, no block may eat
+// into it whatever others write meanwhile, and the blocks reserved for root are not topped up.
+// --rate paces the blocks, except in the last 1 % of the volume: there every pause would keep the
+// volume nearly full for others, so the end comes as fast as without it.
+void vLimit(Zero_Fill_Hooks &hooks, const Fill_Volume &volume, const Fill_Options &options, Write_Pace &pace)
+{
+    const QString qsPath = volume.qsPath;
+    if (options.bKeep_Free) {
+        const double dKeep = double(volume.iKeep_Free);
+        hooks.dFree_Space = [qsPath, dKeep]() { return std::max(0.0, dAvailable(qsPath) - dKeep); };
+        hooks.iRoom = [qsPath, dKeep]() { return qint64(dAvailable(qsPath) - dKeep) - iMetadata_Margin; };
+        hooks.bTop_Up = false;
+    }
+    if (options.iRate > 0) {
+        hooks.iMax_Block = pace.iBlock_Bytes();
+        const double dLast_Stretch = dSize(qsPath) / 100;
+        hooks.vBlock_Written = [qsPath, dLast_Stretch, &pace](qint64 iBytes) {
+            if (dAvailable(qsPath) > dLast_Stretch)
+                pace.vWrote(iBytes);
+        };
+    }
+}
+
+// What the summary line says was left free.
+QString qsLeft(const Fill_Options &options, const Fill_Summary &summary)
+{
+    if (!options.bKeep_Free)
+        return QString::number(summary.uiFree_Blocks_After) + QStringLiteral(" blocks were left free");
+    QString qsText = qsBytes(double(summary.iLeft_On_Purpose)) + QStringLiteral(" left unzeroed on purpose (--keep-free)");
+    if (summary.iReserve_Left > 0)
+        qsText += QStringLiteral(", and with them the ") + qsBytes(double(summary.iReserve_Left))
+            + QStringLiteral(" ordinary users cannot write (ext2/3/4 keep them for root)");
+    return qsText;
 }
 
 // The line for a run that did not fill its volume; empty for one that did.
@@ -62,13 +122,16 @@ Fill_Summary fsFill_Volume(const Fill_Volume &volume, const Fill_Options &option
     // From the first change on disk to the end of the clean-up a signal waits for the clean-up.
     Volume_Run run(runOptions);
 
-    Fill_Progress progress(volume.qsFolder, volume.qsPath, !options.bQuiet);
+    Fill_Progress progress(volume.qsFolder, volume.qsPath, !options.bQuiet,
+                           options.bKeep_Free ? std::optional<qint64>(volume.iKeep_Free) : std::nullopt);
+    Write_Pace pace(options.iRate);
     Zero_Fill_Hooks hooks;
     hooks.vFile_Progress = [](int) {};
     hooks.vTotal_Progress = [](int) {};
     hooks.vFile_Count = [&progress](int iFiles) { progress.vFile_Done(iFiles); };
     hooks.bPump_Cancelled = &Run_Signal_Guard::bSignalled;
     hooks.bStop_Now = &Run_Signal_Guard::bSignalled;
+    vLimit(hooks, volume, options, pace);
     const Volume_Run_Result result = run.vrRun(hooks);
     progress.vStop();
 
@@ -76,6 +139,13 @@ Fill_Summary fsFill_Volume(const Fill_Volume &volume, const Fill_Options &option
     summary.uiBlock_Size = result.uiBlock_Size;
     summary.iBytes_Written = result.iBytes_Written;
     summary.dSeconds = progress.dSeconds();
+    if (options.bKeep_Free) {
+        const qint64 iAvailable_Blocks = qint64(result.uiAvailable_Blocks_Full);
+        summary.iLeft_On_Purpose = iAvailable_Blocks * qint64(result.uiBlock_Size);
+        // Other file systems count space no data goes to (btrfs: metadata) as free but not available.
+        if (::geteuid() == 0 && volume.vi.qsFs_Type.startsWith(QStringLiteral("ext")))
+            summary.iReserve_Left = (qint64(result.uiFree_Blocks_Full) - iAvailable_Blocks) * qint64(result.uiBlock_Size);
+    }
     if (result.eEnd == Volume_Run_End::Not_Cleaned || !Run_Signal_Guard::bSignalled()) {
         const QString qsLine = qsFailure(volume, result);
         if (!qsLine.isEmpty()) {
@@ -90,8 +160,8 @@ Fill_Summary fsFill_Volume(const Fill_Volume &volume, const Fill_Options &option
     }
     if (!options.bQuiet)
         vSay(volume.qsFolder + QStringLiteral(": ") + qsBytes(summary.iBytes_Written) + QStringLiteral(" of zeros written in ")
-             + QString::number(summary.dSeconds, 'f', 1) + QStringLiteral(" s, ") + QString::number(summary.uiFree_Blocks_After)
-             + QStringLiteral(" blocks were left free; the scratch folder is removed"));
+             + QString::number(summary.dSeconds, 'f', 1) + QStringLiteral(" s, ") + qsLeft(options, summary)
+             + QStringLiteral("; the scratch folder is removed"));
     return summary;
 }
 
@@ -106,6 +176,8 @@ QByteArray qbaJson_Summary(const Fill_Volume &volume, const Fill_Summary &summar
         {QStringLiteral("seconds"), summary.dSeconds},
         {QStringLiteral("free_blocks_after"), qint64(summary.uiFree_Blocks_After)},
         {QStringLiteral("block_size"), qint64(summary.uiBlock_Size)},
+        {QStringLiteral("bytes_left_on_purpose"), summary.iLeft_On_Purpose},
+        {QStringLiteral("reserved_bytes_left"), summary.iReserve_Left},
     };
     for (auto it = qExtra.constBegin(); it != qExtra.constEnd(); ++it)
         qObject.insert(it.key(), it.value());

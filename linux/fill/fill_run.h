@@ -14,6 +14,8 @@ struct Fill_Summary
     double dSeconds = 0;
     quint64 uiFree_Blocks_After = 0;  // free blocks when the volume was full, before the clean-up
     quint64 uiBlock_Size = 0;
+    qint64 iLeft_On_Purpose = 0;      // --keep-free: bytes still available to ordinary users at the end
+    qint64 iReserve_Left = 0;         // --keep-free as root: free bytes below those, which only root may write
 };
 
 // Zeroes the free space of one checked volume through the scratch folder Delete_Zero inside its

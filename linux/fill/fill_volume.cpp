@@ -1,5 +1,7 @@
 #include "fill_volume.h"
 
+#include "fill_progress.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -35,6 +37,22 @@ Refusal rCheck_Type(const Fill_Options &options, const QString &qsFolder, const 
     return {};
 }
 
+// --keep-free in bytes for this volume; refused when more than is available now, as the run could
+// then only stand by.
+Refusal rCheck_Keep_Free(const Fill_Options &options, const struct statvfs &sv, Fill_Volume &volume)
+{
+    if (!options.bKeep_Free)
+        return {};
+    const qint64 iAvailable = qint64(sv.f_bavail) * qint64(sv.f_frsize);
+    volume.iKeep_Free = options.dKeep_Free_Percent > 0
+        ? qint64(double(sv.f_blocks) * double(sv.f_frsize) * options.dKeep_Free_Percent / 100)
+        : options.iKeep_Free_Bytes;
+    if (volume.iKeep_Free <= iAvailable)
+        return {};
+    return {iExit_Usage, volume.qsFolder + QStringLiteral(": --keep-free asks to leave ") + qsBytes(double(volume.iKeep_Free))
+                + QStringLiteral(" available, more than the ") + qsBytes(double(iAvailable)) + QStringLiteral(" available now")};
+}
+
 Refusal rCheck_Folder(const Fill_Options &options, const QString &qsFolder, Fill_Volume &volume)
 {
     const QFileInfo qFolder_Info(qsFolder);
@@ -65,7 +83,7 @@ Refusal rCheck_Folder(const Fill_Options &options, const QString &qsFolder, Fill
                     + QStringLiteral(" is mounted read-only")};
     if (::faccessat(AT_FDCWD, qbaPath.constData(), W_OK | X_OK, AT_EACCESS) != 0)
         return {iExit_Unfillable, qsFolder + QStringLiteral(": no permission to write in this folder")};
-    return {};
+    return rCheck_Keep_Free(options, sv, volume);
 }
 
 } // namespace

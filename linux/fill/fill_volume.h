@@ -19,6 +19,7 @@ struct Fill_Volume
     QString qsFolder;       // as given
     QString qsPath;         // the same folder with links resolved
     Volume_Identity vi;
+    qint64 iKeep_Free = 0;  // bytes to leave available to ordinary users (--keep-free)
 };
 
 // Checks every folder before anything is touched and identifies its file system. Returns

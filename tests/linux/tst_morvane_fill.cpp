@@ -105,6 +105,7 @@ private slots:
     void bad_input_touches_nothing();
     void unfillable_volume_reported_others_filled();
     void thin_disk_trim_and_check();
+    void keep_free_spares_a_service();
 };
 
 void tst_Morvane_Fill::two_volumes_zeroed_as_dd_does()
@@ -360,6 +361,10 @@ void tst_Morvane_Fill::bad_input_touches_nothing()
         {"overlay", {good.qsMount(), qsOverlay}, 2, QStringLiteral(": on overlay, whose writes land on its upper layer's file system (tmpfs)"), {}},
         {"read-only mount", {good.qsMount(), read_only.qsMount()}, 1, QStringLiteral("is mounted read-only"), {}},
         {"not writable", {qsLocked}, 1, qsLocked + QStringLiteral(": no permission to write"), qslAs_Nobody},
+        {"bad size", {QStringLiteral("--keep-free"), QStringLiteral("12Q"), good.qsMount()}, 2, QStringLiteral("\"12Q\" is not a size"), {}},
+        {"rate of 0", {QStringLiteral("--rate"), QStringLiteral("0"), good.qsMount()}, 2, QStringLiteral("\"0\" is no rate"), {}},
+        {"keep more than free", {QStringLiteral("--keep-free"), QStringLiteral("1G"), good.qsMount()}, 2,
+         good.qsMount() + QStringLiteral(": --keep-free asks to leave 1.00 GiB"), {}},
     };
     const double dGood_Free = good.dAvailable();
     for (const Case &t : lstCases) {
@@ -450,6 +455,38 @@ void tst_Morvane_Fill::thin_disk_trim_and_check()
             QCOMPARE(o.value("blocks_not_zero").toInteger(), t.iNot_Zero < 0 ? v.iPattern_Blocks() : t.iNot_Zero);
     }
     QProcess::execute(QStringLiteral("umount"), {qsRamfs});
+}
+
+void tst_Morvane_Fill::keep_free_spares_a_service()
+{
+    // An ordinary user's service appends 4 KiB and flushes every 20 ms while root zeroes; the rate
+    // stretches the run over many of its writes, and none may meet a full volume.
+    Volume v(QStringLiteral("fill-keep"), QStringLiteral("ext4"), 256);
+    v.vAs_User(true);
+    const QString qsLog = v.qsMount() + QStringLiteral("/service.log");
+    QProcess qService;
+    qService.start(QStringLiteral("setpriv"), {QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"), QStringLiteral("--clear-groups"),
+        QStringLiteral("sh"), QStringLiteral("-c"), QStringLiteral("while :; do dd if=/dev/zero of=\"$1\" bs=4k count=1 oflag=append "
+        "conv=notrunc,fdatasync status=none || echo failed; sleep 0.02; done"), QStringLiteral("sh"), qsLog});
+    QTRY_VERIFY(QFileInfo(qsLog).size() > 0);
+    const Call c = cRun({QStringLiteral("--json"), QStringLiteral("--keep-free"), QStringLiteral("3%"), QStringLiteral("--rate"),
+                         QStringLiteral("100M"), v.qsMount()});
+    const qint64 iAppends = QFileInfo(qsLog).size() / 4096;
+    qService.kill();
+    qService.waitForFinished();
+    QCOMPARE(c.iStatus, 0);
+    QCOMPARE(QString::fromUtf8(qService.readAllStandardOutput()), QString());
+    QVERIFY2(iAppends > 20, qPrintable(QString::number(iAppends)));
+    const QJsonObject o = QJsonDocument::fromJson(c.qsOut.toUtf8()).object();
+    struct statvfs sv {};
+    ::statvfs(QFile::encodeName(v.qsMount()).constData(), &sv);
+    const double dKeep = 0.03 * double(sv.f_blocks) * sv.f_frsize;
+    const double dLeft = o.value("bytes_left_on_purpose").toDouble();
+    QVERIFY2(dLeft >= dKeep && dLeft <= dKeep + 4 * 1024 * 1024, qPrintable(c.qsOut));
+    QVERIFY(o.value("reserved_bytes_left").toDouble() > 0);
+    QVERIFY2(c.qslErr.last().contains(QStringLiteral(" left unzeroed on purpose (--keep-free), and with them the ")),
+             qPrintable(c.qslErr.join(" | ")));
+    QVERIFY(!QFileInfo::exists(v.qsScratch()));
 }
 
 int main(int argc, char *argv[])
