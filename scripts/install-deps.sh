@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   # build
   cmake g++ make pkg-config
-  qt6-base-dev qt6-base-dev-tools libgl-dev libmount-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev libmount-dev libxcb1-dev
   g++-mingw-w64-x86-64 mingw-w64-tools googletest
   # run
   xterm mc wine wine64
