@@ -125,10 +125,13 @@ for type in $types; do
   rm -f "$image"
 done
 
-# Ranges over the rounds, as a Markdown table.
-range() { sort -g | awk 'NR == 1 { lo = $1 } { hi = $1 } END { if (lo == hi) print lo; else print lo "–" hi }'; }
+# Medians and ranges over the rounds, as a Markdown table.
+range() {
+  sort -g | awk '{ a[NR] = $1 } END { m = (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2
+    printf (a[1] == a[NR]) ? "%s" : "%s (%s–%s)", m, a[1], a[NR] }'
+}
 echo
-echo "| $mib MiB, $rounds rounds | fill, s | s with < 1 % available | service's failed writes | longest run of failures, s |"
+echo "| $mib MiB, medians (ranges) of $rounds rounds | fill, s | s with < 1 % available | service's failed writes | longest run of failures, s |"
 echo "|---|---|---|---|---|"
 for type in $types; do
   for v in 0 1 2 3; do
