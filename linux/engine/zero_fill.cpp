@@ -73,8 +73,6 @@ Write_End eWrite_Zero_File(const Scratch_Folder &folder, int iFile_Number, quint
     const qint64 iStart = writer.iSize();
     const qint64 iEnd = iStart + qint64(uiWrites) * 4;
     quint32 uiMark = uiNext_Percent_Step(0, uiFile_Size);
-    if (hooks.iMax_Block > 0)
-        writer.vCap_Block(hooks.iMax_Block);
     Write_End eEnd = Write_End::Done;
     while (writer.iSize() < iEnd && eEnd == Write_End::Done) {
         if (hooks.bStop_Now && hooks.bStop_Now()) {
@@ -92,6 +90,8 @@ Write_End eWrite_Zero_File(const Scratch_Folder &folder, int iFile_Number, quint
                 break;
             }
         }
+        if (hooks.iMax_Block)
+            writer.vLimit_Block(hooks.iMax_Block());
         const qint64 iDone = writer.iWrite_Block(iBlock_End);
         if (iDone <= 0) {
             eEnd = eNo_Room(errno);

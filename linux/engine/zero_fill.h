@@ -23,7 +23,7 @@ struct Zero_Fill_Hooks
     std::function<qint64()> iRoom;              // if set, before each block: free bytes it may take;
                                                 // less than a page ends the fill as if the volume were full
     std::function<void(qint64)> vBlock_Written; // if set, after each block with its bytes (a pace sleeps here)
-    qint64 iMax_Block = 0;                      // largest block written at once; 0: the writer's own size
+    std::function<qint64()> iMax_Block;         // if set, before each block: its largest size; 0: the writer's own
 };
 
 enum class Zero_Fill_End

@@ -120,6 +120,8 @@ qint64 Zero_Writer::iWrite_Block(qint64 iEnd)
         qint64 iBlock = m_bDirect ? iDirect_Block_Bytes
                         : m_bStart_Writeback ? iWriteback_Block_Bytes : iBuffered_Block_Bytes;
         iBlock = std::min(iBlock, m_iBlock_Cap);
+        if (m_iBlock_Limit > 0)
+            iBlock = std::min(iBlock, m_iBlock_Limit);
         qint64 iBytes = std::min(iBlock, iEnd - m_iSize);
         // The unaligned tail of the file goes through the cache.
         if (m_bDirect && (m_iSize % m_iAlign != 0 || iBytes < m_iAlign))

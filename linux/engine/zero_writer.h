@@ -33,8 +33,8 @@ public:
     qint64 iSize() const { return m_iSize; }
     // True when the zeros bypass the page cache.
     bool bDirect() const { return m_bDirect; }
-    // Writes no block larger than iBytes (at least a page) from now on.
-    void vCap_Block(qint64 iBytes) { m_iBlock_Cap = std::max<qint64>(4096, iBytes); }
+    // Writes no block larger than iBytes (at least a page) from now on; 0 lifts the limit.
+    void vLimit_Block(qint64 iBytes) { m_iBlock_Limit = iBytes > 0 ? std::max<qint64>(4096, iBytes) : 0; }
     // The end of the range the file system set aside for the file ahead of its writes; 0 if none.
     qint64 iAllocated_End() const { return m_iAllocated_End; }
     // Gives back what the file system reserved past the end, makes the data reach the device and
@@ -53,6 +53,7 @@ private:
     qint64 m_iAlign = 4096;
     qint64 m_iSize = 0;
     qint64 m_iAllocated_End = 0;
+    qint64 m_iBlock_Limit = 0;
 };
 
 #endif // ZERO_WRITER_H

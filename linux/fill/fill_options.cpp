@@ -67,12 +67,12 @@ bool bParse_Fill_Options(const QStringList &qslArguments, Fill_Options &options,
         QStringLiteral("allow-remote"),
         QStringLiteral("Fill network and FUSE file systems too (a server or a process stores the zeros)."));
     const QCommandLineOption qKeep_Free(QStringLiteral("keep-free"),
-                                        QStringLiteral("Leave SIZE available to ordinary users on every volume, such as 64M, 2G\n"
-                                                       "or 5% of the volume; that much stays unzeroed, and so does the reserve\n"
-                                                       "for root."),
+                                        QStringLiteral("Leave SIZE available to ordinary users on every volume, such as 64M, 2G "
+                                                       "or 5% of the volume; that much stays unzeroed, and as root so do the "
+                                                       "blocks ext2/3/4 keep for root."),
                                         QStringLiteral("SIZE"));
     const QCommandLineOption qRate(QStringLiteral("rate"),
-                                   QStringLiteral("Write at most RATE bytes per second, such as 50M or 1G, so that other\n"
+                                   QStringLiteral("Write at most RATE bytes per second, such as 50M or 1G, so that other "
                                                   "programs keep their share of the device."),
                                    QStringLiteral("RATE"));
     qParser.addOptions({qQuiet, qJson, qAllow_Memory, qAllow_Overlay, qAllow_Remote, qCheck, qFill, qTrim, qKeep_Free, qRate});

@@ -43,8 +43,8 @@ double dSize(const QString &qsPath)
 
 // --keep-free leaves room to ordinary users: the fill aims at what lies above it, no block may eat
 // into it whatever others write meanwhile, and the blocks reserved for root are not topped up.
-// --rate paces the blocks, except in the last 1 % of the volume: there every pause would keep the
-// volume nearly full for others, so the end comes as fast as without it.
+// --rate paces the blocks, except in the last 1 % of the volume: there every pause, and every block
+// smaller than the writer's own, would keep the volume nearly full for others longer.
 void vLimit(Zero_Fill_Hooks &hooks, const Fill_Volume &volume, const Fill_Options &options, Write_Pace &pace)
 {
     const QString qsPath = volume.qsPath;
@@ -55,10 +55,11 @@ void vLimit(Zero_Fill_Hooks &hooks, const Fill_Volume &volume, const Fill_Option
         hooks.bTop_Up = false;
     }
     if (options.iRate > 0) {
-        hooks.iMax_Block = pace.iBlock_Bytes();
         const double dLast_Stretch = dSize(qsPath) / 100;
-        hooks.vBlock_Written = [qsPath, dLast_Stretch, &pace](qint64 iBytes) {
-            if (dAvailable(qsPath) > dLast_Stretch)
+        auto bPaced = [qsPath, dLast_Stretch]() { return dAvailable(qsPath) > dLast_Stretch; };
+        hooks.iMax_Block = [bPaced, &pace]() { return bPaced() ? pace.iBlock_Bytes() : 0; };
+        hooks.vBlock_Written = [bPaced, &pace](qint64 iBytes) {
+            if (bPaced())
                 pace.vWrote(iBytes);
         };
     }
