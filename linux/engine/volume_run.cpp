@@ -2,11 +2,13 @@
 
 #include "run_lock.h"
 #include "scratch_run.h"
+#include "write_pace.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 
@@ -46,6 +48,40 @@ Volume_Run_End eRun_End(const Zero_Fill_Result &fill, const QString &qsWrite_Pat
         break;
     }
     return fill.qsFailed_Path == qsWrite_Path ? Volume_Run_End::Volume_Changed : Volume_Run_End::Write_Failed;
+}
+
+// What a block may bring along besides its data (extent-tree blocks), kept free on top of iKeep_Free.
+constexpr qint64 iMetadata_Margin = 1024 * 1024;
+
+double dSize_At(int iFd)
+{
+    struct statvfs sv {};
+    if (::fstatvfs(iFd, &sv) != 0)
+        return 0;
+    return double(sv.f_blocks) * sv.f_frsize;
+}
+
+// iKeep_Free: the fill aims at what lies above it, no block may eat into it, and the blocks kept
+// for root are not topped up. iRate paces the blocks, except in the last 1 % of the volume: there
+// every pause, and every block smaller than the writer's own, would keep the volume nearly full
+// for others longer. Both measure through the folder's handle, never a name.
+void vLimit(Zero_Fill_Hooks &hooks, const Volume_Run_Options &options, int iFolder_Fd, Write_Pace &pace)
+{
+    if (options.iKeep_Free >= 0) {
+        const double dKeep = double(options.iKeep_Free);
+        hooks.dFree_Space = [iFolder_Fd, dKeep]() { return std::max(0.0, dAvailable_At(iFolder_Fd) - dKeep); };
+        hooks.iRoom = [iFolder_Fd, dKeep]() { return qint64(dAvailable_At(iFolder_Fd) - dKeep) - iMetadata_Margin; };
+        hooks.bTop_Up = false;
+    }
+    if (options.iRate > 0) {
+        const double dLast_Stretch = dSize_At(iFolder_Fd) / 100;
+        auto bPaced = [iFolder_Fd, dLast_Stretch]() { return dAvailable_At(iFolder_Fd) > dLast_Stretch; };
+        hooks.iMax_Block = [bPaced, &pace]() { return bPaced() ? pace.iBlock_Bytes() : 0; };
+        hooks.vBlock_Written = [bPaced, &pace](qint64 iBytes) {
+            if (bPaced())
+                pace.vWrote(iBytes);
+        };
+    }
 }
 
 } // namespace
@@ -118,6 +154,8 @@ Volume_Run_Result Volume_Run::vrRun(Zero_Fill_Hooks hooks)
     const int iFolder_Fd = pRun->iFolder_Fd();
     if (!hooks.dFree_Space)
         hooks.dFree_Space = [iFolder_Fd]() { return dAvailable_At(iFolder_Fd); };
+    Write_Pace pace(m_options.iRate);
+    vLimit(hooks, m_options, iFolder_Fd, pace);
     const std::function<bool()> bFront_End_Lost = hooks.bVolume_Lost;
     const Volume_Identity viChosen = m_options.viChosen;
     hooks.bVolume_Lost = [iFolder_Fd, viChosen, bFront_End_Lost]() {

@@ -27,6 +27,10 @@ struct Volume_Run_Options
     QString qsGuardian_Program;
     std::function<void()> vOn_Signal;   // on the GUI thread when pumped events see a signal
     std::function<void()> vOn_Started;  // once the folder is made, before the first file
+    // Bytes never to take from what ordinary users may write, whatever they write meanwhile
+    // (nor the blocks kept for root); negative: fill the volume.
+    qint64 iKeep_Free = -1;
+    qint64 iRate = 0;                   // bytes per second at most, but for the last 1 %; 0: no cap
 };
 
 enum class Volume_Run_End

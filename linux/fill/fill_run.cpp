@@ -2,17 +2,13 @@
 
 #include "fill_progress.h"
 #include "volume_run.h"
-#include "write_pace.h"
 
 #include <QDir>
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <algorithm>
 #include <cstdio>
 
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace {
@@ -20,49 +16,6 @@ namespace {
 void vSay(const QString &qsLine)
 {
     std::fprintf(stderr, "morvane-fill: %s\n", qPrintable(qsLine));
-}
-
-// What a block may bring along besides its data (extent-tree blocks), kept free on top of --keep-free.
-constexpr qint64 iMetadata_Margin = 1024 * 1024;
-
-double dAvailable(const QString &qsPath)
-{
-    struct statvfs sv {};
-    if (::statvfs(QFile::encodeName(qsPath).constData(), &sv) != 0)
-        return 0;
-    return double(sv.f_bavail) * sv.f_frsize;
-}
-
-double dSize(const QString &qsPath)
-{
-    struct statvfs sv {};
-    if (::statvfs(QFile::encodeName(qsPath).constData(), &sv) != 0)
-        return 0;
-    return double(sv.f_blocks) * sv.f_frsize;
-}
-
-// --keep-free leaves room to ordinary users: the fill aims at what lies above it, no block may eat
-// into it whatever others write meanwhile, and the blocks reserved for root are not topped up.
-// --rate paces the blocks, except in the last 1 % of the volume: there every pause, and every block
-// smaller than the writer's own, would keep the volume nearly full for others longer.
-void vLimit(Zero_Fill_Hooks &hooks, const Fill_Volume &volume, const Fill_Options &options, Write_Pace &pace)
-{
-    const QString qsPath = volume.qsPath;
-    if (options.bKeep_Free) {
-        const double dKeep = double(volume.iKeep_Free);
-        hooks.dFree_Space = [qsPath, dKeep]() { return std::max(0.0, dAvailable(qsPath) - dKeep); };
-        hooks.iRoom = [qsPath, dKeep]() { return qint64(dAvailable(qsPath) - dKeep) - iMetadata_Margin; };
-        hooks.bTop_Up = false;
-    }
-    if (options.iRate > 0) {
-        const double dLast_Stretch = dSize(qsPath) / 100;
-        auto bPaced = [qsPath, dLast_Stretch]() { return dAvailable(qsPath) > dLast_Stretch; };
-        hooks.iMax_Block = [bPaced, &pace]() { return bPaced() ? pace.iBlock_Bytes() : 0; };
-        hooks.vBlock_Written = [bPaced, &pace](qint64 iBytes) {
-            if (bPaced())
-                pace.vWrote(iBytes);
-        };
-    }
 }
 
 // What the summary line says was left free.
@@ -120,19 +73,19 @@ Fill_Summary fsFill_Volume(const Fill_Volume &volume, const Fill_Options &option
     runOptions.qslScratch_Paths = {QDir(volume.qsPath).filePath(QStringLiteral("Delete_Zero"))};
     runOptions.viChosen = volume.vi;
     runOptions.bNameless_Files = true;
+    runOptions.iKeep_Free = options.bKeep_Free ? volume.iKeep_Free : -1;
+    runOptions.iRate = options.iRate;
     // From the first change on disk to the end of the clean-up a signal waits for the clean-up.
     Volume_Run run(runOptions);
 
     Fill_Progress progress(volume.qsFolder, volume.qsPath, !options.bQuiet,
                            options.bKeep_Free ? std::optional<qint64>(volume.iKeep_Free) : std::nullopt);
-    Write_Pace pace(options.iRate);
     Zero_Fill_Hooks hooks;
     hooks.vFile_Progress = [](int) {};
     hooks.vTotal_Progress = [](int) {};
     hooks.vFile_Count = [&progress](int iFiles) { progress.vFile_Done(iFiles); };
     hooks.bPump_Cancelled = &Run_Signal_Guard::bSignalled;
     hooks.bStop_Now = &Run_Signal_Guard::bSignalled;
-    vLimit(hooks, volume, options, pace);
     const Volume_Run_Result result = run.vrRun(hooks);
     progress.vStop();
 
