@@ -84,6 +84,65 @@ void vLimit(Zero_Fill_Hooks &hooks, const Volume_Run_Options &options, int iFold
     }
 }
 
+// The scratch folder of the first place that lies on the volume chosen and lets it be made, with
+// the volume locked; none, and why in result, when there is none.
+std::unique_ptr<Scratch_Run> pPrepare(const Volume_Run_Options &options, Run_Lock &qLock, Volume_Run_Result &result)
+{
+    result.eEnd = Volume_Run_End::Not_Made;
+    result.iErrno = ENOENT;
+    for (int i = 0; i < options.qslScratch_Paths.size(); ++i) {
+        result.qsPath = options.qslScratch_Paths.at(i);
+        const QFileInfo qPath_Info(result.qsPath);
+        // Opened by name once; from here on everything goes through this handle, so a name
+        // swapped or a volume unmounted meanwhile is seen here and can redirect nothing later.
+        const Folder_Handle parent(qPath_Info.path());
+        if (parent.iFd < 0) {
+            result.iErrno = errno;
+            continue;
+        }
+        if (!bOn_Volume(parent.iFd, options.viChosen)) {
+            // The first place is the volume chosen itself; another is only a fallback on it.
+            if (i == 0) {
+                result = Volume_Run_Result{Volume_Run_End::Volume_Changed, qPath_Info.path()};
+                return nullptr;
+            }
+            result.iErrno = EXDEV;
+            continue;
+        }
+        errno = 0;
+        if (!qLock.bLock(parent.iFd, options.viChosen)) {
+            if (errno == EWOULDBLOCK) {
+                result = Volume_Run_Result{Volume_Run_End::Busy, result.qsPath};
+                return nullptr;
+            }
+            result.iErrno = errno;
+            continue;
+        }
+        auto pRun = std::make_unique<Scratch_Run>(result.qsPath, options.bNameless_Files);
+        if (pRun->bPrepare(parent.iFd, options.qsGuardian_Program)) {
+            result.iErrno = 0;
+            return pRun;
+        }
+        result.iErrno = errno;
+    }
+    return nullptr;
+}
+
+// The front end's hooks, made to measure and check through the folder written in: the free space
+// when the front end has no measure of its own, the volume's limits, and before every new file
+// that the folder still lies on the volume chosen.
+void vWatch_Volume(Zero_Fill_Hooks &hooks, const Volume_Run_Options &options, int iFolder_Fd, Write_Pace &pace)
+{
+    if (!hooks.dFree_Space)
+        hooks.dFree_Space = [iFolder_Fd]() { return dAvailable_At(iFolder_Fd); };
+    vLimit(hooks, options, iFolder_Fd, pace);
+    const std::function<bool()> bFront_End_Lost = hooks.bVolume_Lost;
+    const Volume_Identity viChosen = options.viChosen;
+    hooks.bVolume_Lost = [iFolder_Fd, viChosen, bFront_End_Lost]() {
+        return !bOn_Volume(iFolder_Fd, viChosen) || (bFront_End_Lost && bFront_End_Lost());
+    };
+}
+
 } // namespace
 
 double dAvailable_At(int iFd)
@@ -105,43 +164,10 @@ Volume_Run::~Volume_Run() = default;
 Volume_Run_Result Volume_Run::vrRun(Zero_Fill_Hooks hooks)
 {
     Volume_Run_Result result;
-    result.eEnd = Volume_Run_End::Not_Made;
-    result.iErrno = ENOENT;
     Run_Lock qLock;
-    std::unique_ptr<Scratch_Run> pRun;
-    for (int i = 0; i < m_options.qslScratch_Paths.size() && !pRun; ++i) {
-        result.qsPath = m_options.qslScratch_Paths.at(i);
-        const QFileInfo qPath_Info(result.qsPath);
-        // Opened by name once; from here on everything goes through this handle, so a name
-        // swapped or a volume unmounted meanwhile is seen here and can redirect nothing later.
-        const Folder_Handle parent(qPath_Info.path());
-        if (parent.iFd < 0) {
-            result.iErrno = errno;
-            continue;
-        }
-        if (!bOn_Volume(parent.iFd, m_options.viChosen)) {
-            // The first place is the volume chosen itself; another is only a fallback on it.
-            if (i == 0)
-                return Volume_Run_Result{Volume_Run_End::Volume_Changed, qPath_Info.path()};
-            result.iErrno = EXDEV;
-            continue;
-        }
-        errno = 0;
-        if (!qLock.bLock(parent.iFd, m_options.viChosen)) {
-            if (errno == EWOULDBLOCK)
-                return Volume_Run_Result{Volume_Run_End::Busy, result.qsPath};
-            result.iErrno = errno;
-            continue;
-        }
-        pRun = std::make_unique<Scratch_Run>(result.qsPath, m_options.bNameless_Files);
-        if (!pRun->bPrepare(parent.iFd, m_options.qsGuardian_Program)) {
-            result.iErrno = errno;
-            pRun.reset();
-        }
-    }
+    const std::unique_ptr<Scratch_Run> pRun = pPrepare(m_options, qLock, result);
     if (!pRun)
         return result;
-    result.iErrno = 0;
     if (!m_options.qsGuardian_Program.isEmpty() && !pRun->bGuarded()) {
         pRun->bClean_Up();
         return Volume_Run_Result{Volume_Run_End::No_Guardian, m_options.qsGuardian_Program};
@@ -152,15 +178,8 @@ Volume_Run_Result Volume_Run::vrRun(Zero_Fill_Hooks hooks)
     if (m_options.vOn_Started)
         m_options.vOn_Started();
     const int iFolder_Fd = pRun->iFolder_Fd();
-    if (!hooks.dFree_Space)
-        hooks.dFree_Space = [iFolder_Fd]() { return dAvailable_At(iFolder_Fd); };
     Write_Pace pace(m_options.iRate);
-    vLimit(hooks, m_options, iFolder_Fd, pace);
-    const std::function<bool()> bFront_End_Lost = hooks.bVolume_Lost;
-    const Volume_Identity viChosen = m_options.viChosen;
-    hooks.bVolume_Lost = [iFolder_Fd, viChosen, bFront_End_Lost]() {
-        return !bOn_Volume(iFolder_Fd, viChosen) || (bFront_End_Lost && bFront_End_Lost());
-    };
+    vWatch_Volume(hooks, m_options, iFolder_Fd, pace);
     const Zero_Fill_Result fill = pRun->zfrFill(hooks);
 
     struct statvfs sv {};
