@@ -461,7 +461,10 @@ void tst_Morvane_Fill::keep_free_spares_a_service()
 {
     // An ordinary user's service appends 4 KiB and flushes every 20 ms while root zeroes; the rate
     // stretches the run over many of its writes, and none may meet a full volume.
-    Volume v(QStringLiteral("fill-keep"), QStringLiteral("ext4"), 256);
+    // Where the service's user can reach it, wherever the build lies.
+    QTemporaryDir qReachable;
+    QVERIFY(QFile::setPermissions(qReachable.path(), QFileDevice::Permissions(0x7755)));
+    Volume v(QStringLiteral("fill-keep"), QStringLiteral("ext4"), 256, QString(), qReachable.path());
     v.vAs_User(true);
     const QString qsLog = v.qsMount() + QStringLiteral("/service.log");
     QProcess qService;
