@@ -1,6 +1,7 @@
 #include "scratch_run.h"
 
 #include "folder_remove.h"
+#include "no_cow_folder.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -75,6 +76,9 @@ bool Scratch_Run::bPrepare(int iParent_Fd, const QString &qsGuardian_Program)
         errno = iErrno;
         return false;
     }
+    // Zeros must reach the free blocks where btrfs compresses; where it cannot be so, the fill
+    // frees no space and ends as such.
+    bMake_No_Cow_Folder(m_iFolder_Fd);
     if (!qsGuardian_Program.isEmpty())
         m_qGuardian.bStart(m_iParent_Fd, m_iFolder_Fd, QFileInfo(m_qsWrite_Path).fileName(), qsGuardian_Program);
     return true;
