@@ -7,8 +7,8 @@
 #   bash bench/fill_vs_device.sh [build folder] [image MiB] [rounds] [display] [types...]
 # A type is ext4, xfs or btrfs, optionally with mount options: btrfs:compress=zstd.
 # Needs root, loop devices, xfs_io, Xvfb and xdotool (exits 77 with the reason otherwise). Every
-# loop device does direct I/O on its backing file, as a disk would. Dirty is machine-wide: other
-# programs writing at the same time raise it too.
+# loop device does direct I/O on its backing file, as a disk would. Dirty counts the benchmark's
+# own pages where a cgroup v1 memory controller can hold it, else the machine's.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
@@ -35,6 +35,9 @@ cleanup() {
   [ -n "$own_display" ] && sh "$root/tests/xvfb.sh" stop "$display"
   [ -n "${raw_dev:-}" ] && losetup -d "$raw_dev" 2>/dev/null || true
   bash "$fs" sweep "$work"
+  if [ -n "${dirty_cgroup:-}" ]; then
+    echo $$ >/sys/fs/cgroup/memory/cgroup.procs; rmdir "$dirty_cgroup" 2>/dev/null || true
+  fi
 }
 trap cleanup EXIT
 export DISPLAY=$display
@@ -44,12 +47,14 @@ if ! xdpyinfo >/dev/null 2>&1; then
 fi
 
 . "$(dirname "$0")/dirty_peak.sh"
+dirty_cgroup=/sys/fs/cgroup/memory/morvane-bench-$$
+if mkdir "$dirty_cgroup" 2>/dev/null; then echo $$ >"$dirty_cgroup/cgroup.procs"; else dirty_cgroup=; fi
 . "$(dirname "$0")/window_driver.sh"
 # Runs "$@" while sampling Dirty; prints "<seconds> <peak MiB>".
 measured() {
   dirty_watch_start
   local t0; t0=$(date +%s%N)
-  "$@" >/dev/null
+  "$@" >/dev/null || { dirty_watch_stop >/dev/null; echo "$* failed" >&2; return 1; }
   local t=$(( $(date +%s%N) - t0 ))
   awk -v t="$t" -v p="$(dirty_watch_stop)" 'BEGIN { printf "%.3f %d\n", t / 1e9, p }'
 }
@@ -63,7 +68,7 @@ morvane_fill() { "$fill" --quiet "$point"; sync -f "$point"; }
 device() { xfs_io -d -c "pwrite -q -S 0 -b 64m 0 ${mib}m" -c fsync "$raw_dev"; }
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
-echo "images of $mib MiB, $rounds rounds; load before: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "images of $mib MiB, $rounds rounds, Dirty of ${dirty_cgroup:-the machine}; load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 table=()
 for spec in "${types[@]}"; do
   type=${spec%%:*}; options=; [ "$spec" != "$type" ] && options=${spec#*:}

@@ -8,15 +8,23 @@ entry_index() {
   df | awk -v p="$point" 'NR > 1 && /\/dev\// { n++; if (substr($0, length($0) - length(p) + 1) == p) { print n; exit } }'
 }
 # Starts the window (not timed: a user starts it once), picks the partition.
+# Other programs mounting or unmounting meanwhile would shift its entries: the window is started
+# again until df lists the same before and after its start-up.
 window_start() {
-  "$program" >/dev/null 2>&1 &
-  window_pid=$!
-  window=
-  for i in $(seq 300); do
-    window=$(xdotool search --pid "$window_pid" --name '^Morvane v\.1\.2$' 2>/dev/null | head -n 1 || true)
-    [ -n "$window" ] && break; sleep 0.1
+  local listed
+  for try in $(seq 10); do
+    listed=$(df --output=source,target | awk '/\/dev\//')
+    "$program" >/dev/null 2>&1 &
+    window_pid=$!
+    window=
+    for i in $(seq 300); do
+      window=$(xdotool search --pid "$window_pid" --name '^Morvane v\.1\.2$' 2>/dev/null | head -n 1 || true)
+      [ -n "$window" ] && break; sleep 0.1
+    done
+    [ -n "$window" ] || { echo "no window"; exit 1; }
+    [ "$(df --output=source,target | awk '/\/dev\//')" = "$listed" ] && break
+    kill "$window_pid"; wait "$window_pid" 2>/dev/null || true
   done
-  [ -n "$window" ] || { echo "no window"; exit 1; }
   local n; n=$(entry_index)
   [ -n "$n" ] || { echo "the partition list has no entry for $point"; exit 1; }
   xdotool windowfocus --sync "$window"; sleep 0.5
@@ -41,7 +49,7 @@ window_ask() {
 window_fill() {
   xdotool key space
   for i in $(seq 500); do [ -d "$point/Delete_Zero" ] && break; sleep 0.01; done
-  [ -d "$point/Delete_Zero" ] || { echo "the run did not start" >&2; exit 1; }
+  [ -d "$point/Delete_Zero" ] || { echo "the run did not start" >&2; return 1; }
   while [ -d "$point/Delete_Zero" ]; do sleep 0.01; done
   sync -f "$point"
 }
