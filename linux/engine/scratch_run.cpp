@@ -1,6 +1,7 @@
 #include "scratch_run.h"
 
 #include "folder_remove.h"
+#include "no_cow_folder.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -78,6 +79,9 @@ bool Scratch_Run::bPrepare(int iParent_Fd)
         errno = iErrno;
         return false;
     }
+    // Zeros must reach the free blocks where btrfs compresses; where it cannot be so, the fill
+    // frees no space and ends as such.
+    bMake_No_Cow_Folder(m_iFolder_Fd);
     return true;
 }
 

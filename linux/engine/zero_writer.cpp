@@ -1,5 +1,7 @@
 #include "zero_writer.h"
 
+#include "no_cow_folder.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -79,9 +81,10 @@ bool Zero_Writer::bAdopt(int iFd, bool bAppend)
     // ext4 places large direct writes where a single buffered writer's blocks would go. xfs does
     // so only for a range allocated ahead in one call: write by write it leaves the ends of its
     // allocation groups free when the device fills (about 30 MiB of 1 GiB that a buffered writer
-    // reaches). btrfs checksums and copies direct writes through its own buffers and gains
-    // nothing; tmpfs has no device to bypass the cache for.
-    if (lType == lExt4_Super_Magic || lType == lXfs_Super_Magic) {
+    // reaches). btrfs copies direct writes to a checksummed file through its own buffers and
+    // gains nothing, but writes those to a file kept in place straight to the device; tmpfs has
+    // no device to bypass the cache for.
+    if (lType == lExt4_Super_Magic || lType == lXfs_Super_Magic || (lType == lBtrfs_Super_Magic && bNo_Cow_File(m_iFd))) {
         const int iFlags = ::fcntl(m_iFd, F_GETFL);
         m_bDirect = iFlags >= 0 && ::fcntl(m_iFd, F_SETFL, iFlags | O_DIRECT) == 0;
         if (m_bDirect)
@@ -90,7 +93,7 @@ bool Zero_Writer::bAdopt(int iFd, bool bAppend)
     }
     // On btrfs the writeback of each block starts at once, which keeps the disk busy while the
     // next block is copied. Elsewhere it would make the allocator place the file differently.
-    m_bStart_Writeback = lType == lBtrfs_Super_Magic;
+    m_bStart_Writeback = lType == lBtrfs_Super_Magic && !m_bDirect;
     return true;
 }
 
