@@ -1,4 +1,5 @@
 // morvane-fill: the zero-fill run of morvane_qt for machines without a desktop.
+#include "fill_all.h"
 #include "fill_options.h"
 #include "fill_run.h"
 #include "fill_thin.h"
@@ -20,9 +21,11 @@ int main(int argc, char *argv[])
     Fill_Options options;
     QList<Fill_Volume> lstVolumes;
     QString qsError;
-    int iStatus = bParse_Fill_Options(qApplication.arguments(), options, qsError)
-        ? iCheck_Folders(options, lstVolumes, qsError)
-        : iExit_Usage;
+    int iDone = 0;
+    int iFailed = 0;
+    int iStatus = !bParse_Fill_Options(qApplication.arguments(), options, qsError) ? iExit_Usage
+        : options.bAll ? iCheck_All(options, lstVolumes, iFailed, qsError)
+                       : iCheck_Folders(options, lstVolumes, qsError);
     if (iStatus != iExit_Filled) {
         std::fprintf(stderr, "morvane-fill: %s\n", qPrintable(qsError));
         return iStatus;
@@ -32,12 +35,14 @@ int main(int argc, char *argv[])
         const Fill_Summary summary = fsThin_Volume(volume, options, fsFill_Volume, qThin);
         if (summary.iStatus != iExit_Filled) {
             iStatus = summary.iStatus;
+            ++iFailed;
             continue;
         }
+        ++iDone;
         if (options.bJson) {
             std::fputs(qbaJson_Summary(volume, summary, qThin).constData(), stdout);
             std::fflush(stdout);
         }
     }
-    return iStatus;
+    return options.bAll ? iAll_Status(iDone, iFailed) : iStatus;
 }
