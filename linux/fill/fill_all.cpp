@@ -1,8 +1,6 @@
 #include "fill_all.h"
 
-#include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
+#include "fill_run.h"
 
 #include <cstdio>
 #include <string>
@@ -24,9 +22,10 @@ int iRank(libmnt_fs *pFs)
     return pRank == nullptr ? 0 : *static_cast<const int *>(pRank);
 }
 
+// A field of the mount table; paths keep bytes that are not UTF-8, as a folder named on the command line.
 QString qsField(const char *pc)
 {
-    return pc == nullptr ? QString() : QFile::decodeName(pc);
+    return pc == nullptr ? QString() : qsFile_Name(QByteArray(pc));
 }
 
 // Why the kind of file system keeps --all away from it, as a folder named alone would be refused;
@@ -91,21 +90,25 @@ QString qsSkip_Reason(libmnt_fs *pFs, const Fill_Options &options)
     return iRank(pFs) == 0 ? QStringLiteral("no read-write mount of it is visible") : QString();
 }
 
+// One line each on standard error under --verbose, and under --json the object of a volume with
+// the ending "skipped" and the reason.
 void vReport_Skipped(const QList<Skipped_Fs> &lstSkipped, const Fill_Options &options)
 {
     for (const Skipped_Fs &skipped : lstSkipped) {
+        Fill_Volume volume{skipped.qsMount_Point};
+        volume.vi.qsMount_Point = skipped.qsMount_Point;
+        volume.vi.qsSource = skipped.qsSource;
+        volume.vi.qsFs_Type = skipped.qsFs_Type;
+        const QString qsLine = skipped.qsMount_Point + QStringLiteral(" (") + skipped.qsFs_Type + QStringLiteral(" on ")
+            + skipped.qsSource + QStringLiteral("): skipped, ") + skipped.qsReason;
         if (options.bVerbose)
-            std::fprintf(stderr, "morvane-fill: %s (%s on %s): skipped, %s\n", qPrintable(skipped.qsMount_Point),
-                         qPrintable(skipped.qsFs_Type), qPrintable(skipped.qsSource), qPrintable(skipped.qsReason));
-        if (options.bJson) {
-            const QJsonObject qObject{{QStringLiteral("mount_point"), skipped.qsMount_Point},
-                                      {QStringLiteral("device"), skipped.qsSource},
-                                      {QStringLiteral("file_system"), skipped.qsFs_Type},
-                                      {QStringLiteral("skipped"), skipped.qsReason}};
-            std::fputs((QJsonDocument(qObject).toJson(QJsonDocument::Compact) + '\n').constData(), stdout);
-        }
+            std::fprintf(stderr, "morvane-fill: %s\n", qPrintable(qsLine));
+        if (options.bJson)
+            std::fputs(qbaJson_Summary(volume, fsEnded(iExit_Filled, QStringLiteral("skipped"), qsLine),
+                                       {{QStringLiteral("skipped"), skipped.qsReason}})
+                           .constData(),
+                       stdout);
     }
-    std::fflush(stdout);
 }
 
 } // namespace
@@ -151,13 +154,17 @@ int iCheck_All(const Fill_Options &options, QList<Fill_Volume> &lstVolumes, int 
         one.qslFolders = QStringList{qsFolder};
         QList<Fill_Volume> lstOne;
         QString qsRefusal;
-        if (iCheck_Folders(one, lstOne, qsRefusal) == iExit_Filled) {
+        const int iStatus = iCheck_Folders(one, lstOne, qsRefusal);
+        if (iStatus == iExit_Filled) {
             lstVolumes << lstOne;
-        } else {
-            std::fprintf(stderr, "morvane-fill: %s\n", qPrintable(qsRefusal));
-            ++iFailed;
+            continue;
         }
+        std::fprintf(stderr, "morvane-fill: %s\n", qPrintable(qsRefusal));
+        if (options.bJson)
+            std::fputs(qbaJson_Summary(Fill_Volume{qsFolder}, fsEnded(iStatus, QStringLiteral("refused"), qsRefusal)).constData(), stdout);
+        ++iFailed;
     }
+    std::fflush(stdout);
     return iExit_Filled;
 }
 

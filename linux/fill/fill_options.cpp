@@ -21,6 +21,34 @@ bool bParse_Keep_Free(const QString &qsText, Fill_Options &options)
 
 } // namespace
 
+QString qsFile_Name(const QByteArray &qbaName)
+{
+    const QString qsName = QString::fromUtf8(qbaName);
+    if (qsName.toUtf8() == qbaName)
+        return qsName;
+    QString qsKept;
+    for (const char c : qbaName)
+        qsKept += uchar(c) < 0x80 ? QChar(c) : QChar(ushort(0xDC00 + uchar(c)));
+    return qsKept;
+}
+
+QByteArray qbaFile_Name(const QString &qsName)
+{
+    QByteArray qbaName;
+    for (const QChar c : qsName)
+        qbaName += c.unicode() >= 0xDC80 && c.unicode() <= 0xDCFF ? QByteArray(1, char(c.unicode() - 0xDC00))
+                                                                   : QString(c).toUtf8();
+    return qbaName;
+}
+
+QStringList qslArguments(int argc, char *argv[])
+{
+    QStringList qslWords;
+    for (int i = 0; i < argc; ++i)
+        qslWords << qsFile_Name(QByteArray(argv[i]));
+    return qslWords;
+}
+
 bool bParse_Bytes(const QString &qsText, qint64 &iBytes)
 {
     static const QRegularExpression qreBytes(QStringLiteral("^\\s*(\\d+(?:\\.\\d+)?)\\s*(?:([KMGT])(I?B)?|B)?\\s*$"),

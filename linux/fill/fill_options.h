@@ -24,6 +24,12 @@ struct Fill_Options
     double dKeep_Free_Percent = 0;   // or, when above 0, this share of the volume's size
 };
 
+// The command line's words as given: a file name is bytes, and those that are not UTF-8 are
+// kept one character each (U+DC80 to U+DCFF), so that qbaFile_Name gives the name back unchanged.
+QStringList qslArguments(int argc, char *argv[]);
+QString qsFile_Name(const QByteArray &qbaName);
+QByteArray qbaFile_Name(const QString &qsName);
+
 // Parses qslArguments (the program name first). Prints --help or --version and exits 0 when asked;
 // on bad usage fills qsError with one line for standard error and returns false.
 bool bParse_Fill_Options(const QStringList &qslArguments, Fill_Options &options, QString &qsError);

@@ -30,15 +30,15 @@ cat "$folder/err" "$folder/out" && grep -q '^morvane-fill: /vol/small: --keep-fr
 python3 - "$folder/out" "$status" "$avail" "$before" "$(used)" <<'CHECK'
 import json, sys
 objects = [json.loads(line) for line in open(sys.argv[1])]
-got = {o['mount_point']: 'filled' if 'bytes_written' in o else o['skipped'] for o in objects}
+got = {o['folder']: o.get('skipped', o['ending']) for o in objects}
 # Mount point, then what --all does there; the binds, the second mount and the subvolume get no line,
 # and the machine's own disk, under /usr, /etc and /prog, only read-only ones.
-table = {'/vol/ext4': 'filled', '/vol/xfs-again': 'filled', '/vol/btrfs': 'filled', '/vol/ro': 'mounted read-only',
-         '/vol/tmpfs': 'lives in memory', '/': 'lives in memory', '/dev': 'lives in memory', '/proc': 'a pseudo file system'}
+table = {'/vol/ext4': 'done', '/vol/xfs-again': 'done', '/vol/btrfs': 'done', '/vol/small': 'refused', '/': 'lives in memory',
+         '/vol/ro': 'mounted read-only', '/vol/tmpfs': 'lives in memory', '/dev': 'lives in memory', '/proc': 'a pseudo'}
 for point in set(table) | set(got):
     assert got.get(point, '-').startswith(table.get(point, 'mounted read-only')), (point, got)
 avail = dict(zip(['/vol/ext4', '/vol/xfs-again', '/vol/btrfs'], map(int, sys.argv[3].split())))
-filled = [o for o in objects if 'bytes_written' in o]
+filled = [o for o in objects if o['ending'] == 'done']
 assert len(objects) == len(got) and len(filled) == 3 == len({o['device'] for o in filled}), objects
 assert all(o['bytes_written'] >= avail[o['mount_point']] / 2 for o in filled), filled
 assert sys.argv[2] == '64' and sys.argv[4] == sys.argv[5], (sys.argv[2], sys.argv[4], sys.argv[5])
