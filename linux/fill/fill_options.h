@@ -8,6 +8,8 @@
 struct Fill_Options
 {
     QStringList qslFolders;     // one folder per file system to fill, in the order given
+    bool bAll = false;          // every mounted file system instead, each once
+    bool bVerbose = false;      // with --all: a line for each file system passed over
     bool bQuiet = false;        // no progress, only errors
     bool bJson = false;         // one summary object per volume on standard output
     bool bAllow_Memory = false; // tmpfs and devtmpfs too

@@ -1,4 +1,5 @@
 // morvane-fill: the zero-fill run of morvane_qt for machines without a desktop.
+#include "fill_all.h"
 #include "fill_options.h"
 #include "fill_run.h"
 #include "fill_thin.h"
@@ -21,7 +22,11 @@ int main(int argc, char *argv[])
     QList<Fill_Volume> lstVolumes;
     QString qsError;
     const QStringList qslWords = qslArguments(argc, argv);
-    int iStatus = bParse_Fill_Options(qslWords, options, qsError) ? iCheck_Folders(options, lstVolumes, qsError) : iExit_Usage;
+    int iDone = 0;
+    int iFailed = 0;
+    int iStatus = !bParse_Fill_Options(qslWords, options, qsError) ? iExit_Usage
+        : options.bAll ? iCheck_All(options, lstVolumes, iFailed, qsError)
+                       : iCheck_Folders(options, lstVolumes, qsError);
     // Pipelines read standard output: with --json every folder named gets its object, whatever happens.
     const bool bJson = options.bJson || qslWords.contains(QStringLiteral("--json"));
     auto vReport = [bJson](const Fill_Volume &volume, const Fill_Summary &summary, const QJsonObject &qExtra) {
@@ -50,8 +55,12 @@ int main(int argc, char *argv[])
             [&vLast_Words](const Fill_Volume &volume, const Fill_Options &opts) { return fsFill_Volume(volume, opts, vLast_Words); },
             qThin);
         vReport(lstVolumes.at(i), summary, qThin);
-        if (summary.iStatus != iExit_Filled)
+        if (summary.iStatus != iExit_Filled) {
             iStatus = summary.iStatus;
+            ++iFailed;
+        } else {
+            ++iDone;
+        }
     }
-    return iStatus;
+    return options.bAll ? iAll_Status(iDone, iFailed) : iStatus;
 }
