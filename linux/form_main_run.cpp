@@ -4,7 +4,6 @@
 
 #include "df_volume.h"
 #include "functions_main.h"
-#include "run_guardian.h"
 #include "volume_run.h"
 
 #include <QApplication>
@@ -87,13 +86,6 @@ void vShow_Not_Started(const Volume_Run_Result &result, const QString &qsEntry, 
         iMessageBox(QStringLiteral("Раздел уже зануляется."),
                     QStringLiteral("Другой запуск зануления уже работает на разделе ") + qsEntry
                         + QStringLiteral(". Дождитесь его окончания."),
-                    3, iMsgBox_Abort_Button, 0, 0, QString());
-        return;
-    case Volume_Run_End::No_Guardian:
-        iMessageBox(QStringLiteral("Ошибка запуска."),
-                    QStringLiteral("Не запускается вспомогательная программа ") + result.qsPath
-                        + QStringLiteral(", которая удаляет файлы зануления, если программа будет прервана. "
-                                         "Без неё прерванное зануление оставило бы диск заполненным."),
                     3, iMsgBox_Abort_Button, 0, 0, QString());
         return;
     default:
@@ -186,7 +178,8 @@ void Form_Main::on_pushButton_Start_clicked()
     options.qslScratch_Paths = qslScratch_Paths(qsDev_Path, qsLast_Path);
     // Recorded once: every folder the run writes in must lie on this very volume.
     options.viChosen = viVolume_At(qsDev_Path);
-    options.qsGuardian_Program = Run_Guardian::qsProgram_Beside();
+    options.dMeasure_Free = [&qsDev_Path]() { return dGet_Partition_FreeSpace(qsDev_Path); };
+    options.bStill_Chosen = [&dvChosen]() { return bStill_Mounted(dvChosen); };
     // A signal seen while events run (a message box, any run's pump) stops the run and closes the box.
     options.vOn_Signal = []() {
         g_bCancel = true;
@@ -205,23 +198,21 @@ void Form_Main::on_pushButton_Start_clicked()
     // From the first change on disk to the end of the clean-up, a signal waits for the clean-up.
     Volume_Run run(options);
 
-    Zero_Fill_Hooks hooks;
-    hooks.dFree_Space = [&qsDev_Path]() { return dGet_Partition_FreeSpace(qsDev_Path); };
+    Fill_Observer observer;
     Display_Throttle qThrottle;
-    hooks.vFile_Progress = [this, &qThrottle](int iValue) { qThrottle.vShow(ui->progressBar_File, iValue); };
-    hooks.vTotal_Progress = [this, &qThrottle](int iValue) { qThrottle.vShow(ui->progressBar_Total, iValue); };
-    hooks.vFile_Count = [this](int iFiles) { ui->label_Copy_Value->setText(QString::number(iFiles)); };
+    observer.vFile_Progress = [this, &qThrottle](int iValue) { qThrottle.vShow(ui->progressBar_File, iValue); };
+    observer.vTotal_Progress = [this, &qThrottle](int iValue) { qThrottle.vShow(ui->progressBar_Total, iValue); };
+    observer.vFile_Count = [this](int iFiles) { ui->label_Copy_Value->setText(QString::number(iFiles)); };
     // Without the cancel option the buttons stay inert, but the bars repaint and the window
     // manager's pings are answered, so that no desktop offers to kill a window at work.
-    hooks.bPump_Cancelled = [bCancellable, &qThrottle]() {
+    observer.bPump_Cancelled = [bCancellable, &qThrottle]() {
         if (qThrottle.bPump_Due())
             QCoreApplication::processEvents(bCancellable ? QEventLoop::AllEvents
                                                          : QEventLoop::ExcludeUserInputEvents);
         return g_bCancel || Run_Signal_Guard::bSignalled();
     };
-    hooks.bStop_Now = &Run_Signal_Guard::bSignalled;
-    hooks.bVolume_Lost = [&dvChosen]() { return !bStill_Mounted(dvChosen); };
-    const Volume_Run_Result result = run.vrRun(hooks);
+    observer.bStop_Now = &Run_Signal_Guard::bSignalled;
+    const Volume_Run_Result result = run.vrRun(observer);
     if (!bStarted) {
         if (!Run_Signal_Guard::bSignalled())
             vShow_Not_Started(result, qsEntry,

@@ -120,7 +120,7 @@ void vAccess_777(const QString &qsDirectory)
     // Only what the program ships beside itself: a copy kept in a folder of the user's own
     // (Downloads, ~/bin) must not open up the user's other files there to everybody.
     static const char *const apcShipped_Files[] = {
-        "morvane_qt", "morvane-fill", "morvane_guardian",
+        "morvane_qt", "morvane-fill",
         "Значок.ico", "Лицензионное соглашение.txt", "Справка.txt",
     };
     const uid_t uiUser = geteuid();

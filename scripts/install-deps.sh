@@ -17,6 +17,8 @@ packages=(
   tesseract-ocr tesseract-ocr-rus python3 zstd
   # packages: icons, checks, and installing them as a user would
   fonts-dejavu-core lintian unzip pkexec polkitd dbus-daemon dbus-bin
+  # the units the package carries, and the fleet play that runs it
+  systemd ansible-core
 )
 
 missing=()

@@ -279,10 +279,51 @@ int Cl_File_System::Open_Scratch_File(const std::wstring &sPath)
                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (hFile == INVALID_HANDLE_VALUE) vRaise_Not_Created(sPath);
     m_lstScratch.push_back(hFile);
+    m_lstScratch_Names.push_back(sPath);
     return static_cast<int>(m_lstScratch.size() - 1);
 }
 
 namespace {
+
+// The system deletes a delete-on-close file by its name: under Wine, once the
+// volume under the drive letter is gone (a lazy unmount), the name leads
+// elsewhere or nowhere, and the file would stay behind on that volume, full.
+bool bName_Leads_To(HANDLE hFile, const std::wstring &sPath)
+{
+    Handle_Guard oNamed{CreateFileW(sPath.c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_OPEN_REPARSE_POINT, nullptr)};
+    BY_HANDLE_FILE_INFORMATION oOpen{}, oNamed_Info{};
+    return oNamed.h != INVALID_HANDLE_VALUE && GetFileInformationByHandle(hFile, &oOpen)
+           && GetFileInformationByHandle(oNamed.h, &oNamed_Info)
+           && oOpen.dwVolumeSerialNumber == oNamed_Info.dwVolumeSerialNumber
+           && oOpen.nFileIndexHigh == oNamed_Info.nFileIndexHigh && oOpen.nFileIndexLow == oNamed_Info.nFileIndexLow;
+}
+
+// Scratch files the system will not delete: their data goes through the
+// handles, and the report says what is left for the next run to remove.
+struct Stranded_Files {
+    std::wstring sFirst;
+    int iCount = 0;
+    bool bAll_Emptied = true;
+    void vEmpty(HANDLE hFile, const std::wstring &sPath)
+    {
+        if (iCount++ == 0) sFirst = sPath;
+        FILE_END_OF_FILE_INFO oEnd{};
+        bAll_Emptied = SetFileInformationByHandle(hFile, FileEndOfFileInfo, &oEnd, sizeof oEnd) && bAll_Emptied;
+    }
+    void vRaise_If_Any() const
+    {
+        if (iCount == 0) return;
+        std::wstring sLeaf;
+        const std::wstring sFolder = sParent_Of(sFirst, sLeaf);
+        vRaise(iErr_Path_Access,
+               L"Path/File access error: the volume of " + sFolder + L" went away during the run, and its "
+                   + std::to_wstring(iCount) + L" scratch file(s) (" + sFirst + (iCount > 1 ? L", ..." : L"")
+                   + L") are left on it " + (bAll_Emptied ? L"emptied to 0 bytes" : L"with their data")
+                   + L"; the next run on that volume removes them");
+    }
+};
 
 HANDLE hScratch(const std::vector<void *> &lstScratch, int iScratch)
 {
@@ -319,13 +360,18 @@ void Cl_File_System::Close_Scratch_Files()
     // without its flush (a cancel, another failure): it goes with the file.
     m_oWrite_Behind.uiDrain();
     DWORD uiFirst_Error = ERROR_SUCCESS;
-    for (void *&hFile : m_lstScratch) {
-        if (hFile && !CloseHandle(hFile) && uiFirst_Error == ERROR_SUCCESS) uiFirst_Error = GetLastError();
-        hFile = nullptr;
+    Stranded_Files oStranded;
+    for (std::size_t i = 0; i < m_lstScratch.size(); ++i) {
+        HANDLE hFile = m_lstScratch[i];
+        if (!hFile) continue;
+        if (!bName_Leads_To(hFile, m_lstScratch_Names[i])) oStranded.vEmpty(hFile, m_lstScratch_Names[i]);
+        if (!CloseHandle(hFile) && uiFirst_Error == ERROR_SUCCESS) uiFirst_Error = GetLastError();
     }
     m_lstScratch.clear();
+    m_lstScratch_Names.clear();
     if (m_hRun_Folder && !CloseHandle(m_hRun_Folder) && uiFirst_Error == ERROR_SUCCESS) uiFirst_Error = GetLastError();
     m_hRun_Folder = nullptr;
+    oStranded.vRaise_If_Any();
     if (uiFirst_Error != ERROR_SUCCESS) vRaise_Win32(uiFirst_Error);
 }
 

@@ -57,11 +57,14 @@ public:
     // failure of the flushes made in the background while writing is raised here.
     virtual void Flush_Scratch(int iScratch);
     // Closes every scratch file (the system deletes them) and lets the folder
-    // go; the first failure is raised after all are closed.
+    // go; the first failure is raised after all are closed. A file that its
+    // name no longer leads to (the volume went away under the drive letter) is
+    // emptied through its handle instead, and the failure raised names what is left.
     virtual void Close_Scratch_Files();
 
 private:
     std::vector<void *> m_lstScratch;
+    std::vector<std::wstring> m_lstScratch_Names;
     void *m_hRun_Folder = nullptr;
     Cl_Write_Behind m_oWrite_Behind;
 };

@@ -1,12 +1,14 @@
 #include "Form_Document.h"
 
 #include "Cl_Module_CommonDialog.h"
+#include "Module_Documents.h"
 #include "Module_Error_Trap.h"
 #include "Win_Controls.h"
 #include "Window_Placement.h"
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -48,11 +50,34 @@ bool bFault(const char* sStep)
 constexpr bool bFault(const char*) { return false; }
 #endif
 
+// The text with its wide lines broken to the width of the text box hText, in its font.
+std::wstring sText_For_Box(HWND hText, const std::wstring& sText)
+{
+    RECT oFormat{};
+    SendMessageW(hText, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&oFormat));
+    HDC hDc = GetDC(hText);
+    if (hDc == nullptr)
+        vRaise_Last_Win32();
+    const HGDIOBJ hOld_Font = SelectObject(hDc, reinterpret_cast<HGDIOBJ>(SendMessageW(hText, WM_GETFONT, 0, 0)));
+    const int iWidth = std::max<int>(oFormat.right - oFormat.left, 1);
+    const std::wstring sShown = sBreak_Wide_Lines(sText, 1024, [&](const wchar_t* pText, size_t uiCount) {
+        INT iFit = 0;
+        SIZE oSize{};
+        if (!GetTextExtentExPointW(hDc, pText, static_cast<int>(uiCount), iWidth, &iFit, nullptr, &oSize))
+            return uiCount;  // unmeasured, as the box has always shown it
+        return static_cast<size_t>(iFit);
+    });
+    SelectObject(hDc, hOld_Font);
+    ReleaseDC(hText, hDc);
+    return sShown;
+}
+
 void Form_Load(HWND hWnd, const Document_Design& oDesign)
 {
     bRun_Trapped(L"Form_Load", Error_Filter::b, [&](int& iLine) {
         iLine = 2;
-        vSet_Control_Text(GetDlgItem(hWnd, IDC_Document_Text), *oDesign.psText);
+        const HWND hText = GetDlgItem(hWnd, IDC_Document_Text);
+        vSet_Control_Text(hText, sText_For_Box(hText, *oDesign.psText));
         iLine = 3;
         vSet_Control_Text(hWnd, sProduct_Name() + L" - " + oDesign.sTitle);
     });

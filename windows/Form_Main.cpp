@@ -61,7 +61,7 @@ const Control_Design g_aControls[] = {
      120, 120, 3375, 315, Font_Kind::Default},
     {IDC_Command_Cancel, WC_BUTTONW, L"Отмена", BS_PUSHBUTTON | WS_TABSTOP | WS_VISIBLE | WS_DISABLED,
      120, 1320, 3375, 255, Font_Kind::Bold},
-    {IDC_Check_Cancel, WC_BUTTONW, L"Использовать отмену (медленнее)", BS_AUTOCHECKBOX | WS_TABSTOP | WS_VISIBLE,
+    {IDC_Check_Cancel, WC_BUTTONW, L"Использовать отмену (медленнее)", BS_3STATE | WS_TABSTOP | WS_VISIBLE,
      120, 960, 3375, 255, Font_Kind::Default},
     {IDC_ProgressBar, PROGRESS_CLASSW, L"", WS_VISIBLE, 120, 1680, 3375, 255, Font_Kind::Default},
     {IDC_Command_Licence, WC_BUTTONW, L"Лицензия", BS_PUSHBUTTON | WS_TABSTOP | WS_VISIBLE,
@@ -69,7 +69,7 @@ const Control_Design g_aControls[] = {
     {IDC_Command_Help, WC_BUTTONW, L"Справка", BS_PUSHBUTTON | WS_TABSTOP | WS_VISIBLE,
      120, 2400, 3375, 255, Font_Kind::Default},
     // Hidden debug switch; only the settings file can tick it.
-    {IDC_Check_MsgBox, WC_BUTTONW, L"Отладка (вкл. MsgBox в ErrorHandle)", BS_AUTOCHECKBOX,
+    {IDC_Check_MsgBox, WC_BUTTONW, L"Отладка (вкл. MsgBox в ErrorHandle)", BS_3STATE,
      240, 240, 3252, 255, Font_Kind::Default},
     // Hidden drawing surface for printing, white, in the print font.
     {IDC_Picture_Print, WC_STATICW, L"", SS_LEFT, 0, 400, 480, 225, Font_Kind::Print},
@@ -166,6 +166,14 @@ void vCenter_On_Screen(HWND hWnd)
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// The option boxes have three states, so that a greyed value from the settings
+// shows and is stored again as greyed; a click ticks or unticks them, as the
+// user's clicks on a two-state box do (a greyed box becomes ticked).
+void vToggle_Check(HWND hCheck)
+{
+    vSet_Check_Value(hCheck, iCheck_Value(hCheck) == 1 ? 0 : 1);
+}
+
 void vOn_Command(int iId, int iNotification)
 {
     if (iNotification != BN_CLICKED)
@@ -173,7 +181,10 @@ void vOn_Command(int iId, int iNotification)
     switch (iId) {
     case IDC_Command_Run: Command_Run_Click(); break;
     case IDC_Command_Cancel: Command_Cancel_Click(); break;
-    case IDC_Check_Cancel: Check_Cancel_Click(); break;
+    case IDC_Check_Cancel:
+        vToggle_Check(hForm_Main_Control(IDC_Check_Cancel));
+        Check_Cancel_Click();
+        break;
     case IDC_Command_Licence: Command_Licence_Click(); break;
     case IDC_Command_Help: Command_Help_Click(); break;
     default: break;
@@ -213,6 +224,7 @@ LRESULT CALLBACK Form_Main_Proc(HWND hWnd, UINT uiMessage, WPARAM wParam, LPARAM
     case WM_DESTROY:
         g_hForm_Main = nullptr;
         vSet_Check_MsgBox_Reader(nullptr);
+        vSet_Error_Box_Owner(nullptr);
         vDelete_Fonts();
         PostQuitMessage(0);
         return 0;
@@ -308,6 +320,7 @@ HWND hForm_Main_Create(HINSTANCE hInstance, int iShow_Command)
     vForm_Main_Build_Controls();
     vSet_Print_Canvas_Picture(hForm_Main_Control(IDC_Picture_Print));
     vSet_Check_MsgBox_Reader([] { return iCheck_Value(hForm_Main_Control(IDC_Check_MsgBox)) == 1; });
+    vSet_Error_Box_Owner([] { return g_hForm_Main; });
     vCenter_On_Screen(g_hForm_Main);
 
     Form_Load();

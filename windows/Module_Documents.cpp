@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 std::wstring sDecode_Windows_1251(const std::string& sBytes)
 {
     if (sBytes.empty())
@@ -39,6 +41,38 @@ std::wstring sPrepare_Document(const std::wstring& sFile_Text)
         }
     }
     return sResult;
+}
+
+std::wstring sBreak_Wide_Lines(const std::wstring& sText, size_t uiMeasure,
+                               const std::function<size_t(const wchar_t* pText, size_t uiCount)>& fFit)
+{
+    std::wstring sResult;
+    sResult.reserve(sText.size() + sText.size() / 16);
+    size_t uiPos = 0;
+    for (;;) {
+        size_t uiEnd = sText.find(L"\r\n", uiPos);
+        if (uiEnd == std::wstring::npos)
+            uiEnd = sText.size();
+        while (uiPos < uiEnd) {
+            const size_t uiLeft = uiEnd - uiPos;
+            const size_t uiFit = std::min(fFit(sText.data() + uiPos, std::min(uiLeft, uiMeasure)), uiLeft);
+            if (uiFit == uiLeft)
+                break;
+            // After the last blank that fits, unless that leaves most of the width empty.
+            const size_t uiBlank = uiFit > 0 ? sText.rfind(L' ', uiPos + uiFit - 1) : std::wstring::npos;
+            size_t uiCut = std::max<size_t>(uiFit, 1);
+            if (uiBlank != std::wstring::npos && uiBlank >= uiPos && (uiBlank + 1 - uiPos) * 2 > uiFit)
+                uiCut = uiBlank + 1 - uiPos;
+            sResult.append(sText, uiPos, uiCut);
+            sResult += L"\r\n";
+            uiPos += uiCut;
+        }
+        sResult.append(sText, uiPos, uiEnd - uiPos);
+        if (uiEnd == sText.size())
+            return sResult;
+        sResult += L"\r\n";
+        uiPos = uiEnd + 2;
+    }
 }
 
 Cl_Open_File::Cl_Open_File(const std::wstring& sPath)

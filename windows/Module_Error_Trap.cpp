@@ -9,6 +9,19 @@ namespace {
 
 std::function<bool()> g_fCheck_MsgBox_Reader;
 std::function<void(const std::wstring&)> g_fError_Box_Hook;
+std::function<HWND()> g_fError_Box_Owner;
+
+// The main window, or the window it has open on top of it (a document window)
+// where its user is. An owned box disables its owner while it is open, whatever
+// program is in front: no second run starts while a report waits for its OK.
+HWND hError_Box_Owner()
+{
+    const HWND hMain = g_fError_Box_Owner ? g_fError_Box_Owner() : nullptr;
+    if (hMain == nullptr)
+        return GetActiveWindow();
+    const HWND hPopup = GetLastActivePopup(hMain);
+    return hPopup != nullptr && IsWindowVisible(hPopup) && IsWindowEnabled(hPopup) ? hPopup : hMain;
+}
 
 }  // namespace
 
@@ -181,6 +194,11 @@ void vSet_Check_MsgBox_Reader(std::function<bool()> fReader)
     g_fCheck_MsgBox_Reader = std::move(fReader);
 }
 
+void vSet_Error_Box_Owner(std::function<HWND()> fOwner)
+{
+    g_fError_Box_Owner = std::move(fOwner);
+}
+
 void vSet_Error_Box_Hook(std::function<void(const std::wstring&)> fHook)
 {
     g_fError_Box_Hook = std::move(fHook);
@@ -192,5 +210,5 @@ void vShow_Error_Box(const std::wstring& sText)
         g_fError_Box_Hook(sText);
         return;
     }
-    MessageBoxW(GetActiveWindow(), sText.c_str(), L"Morvane", MB_OK);
+    MessageBoxW(hError_Box_Owner(), sText.c_str(), L"Morvane", MB_OK);
 }

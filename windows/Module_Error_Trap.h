@@ -14,6 +14,8 @@
 //   }
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -104,6 +106,10 @@ bool bRun_Trapped(const std::wstring& sName, Error_Filter eFilter,
 // Where filter (c) reads Check_MsgBox; the main form sets it when it is created.
 // Without a reader the box counts as unticked.
 void vSet_Check_MsgBox_Reader(std::function<bool()> fReader);
+
+// Which window the report boxes belong to; the main form sets it when it is
+// created. Without one, a box belongs to the active window of the program.
+void vSet_Error_Box_Owner(std::function<HWND()> fOwner);
 
 // Replaces the message box for tests; an empty function restores the real one.
 void vSet_Error_Box_Hook(std::function<void(const std::wstring& sText)> fHook);

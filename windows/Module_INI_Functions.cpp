@@ -1,13 +1,16 @@
 #include "Module_INI_Functions.h"
 
 #include "Locale_Number.h"
+#include "Module_Documents.h"
 #include "Module_Error_Trap.h"
 #include "Module_Globals.h"
 #include "Window_Placement.h"
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -23,6 +26,29 @@ bool bFile_Exists(const std::wstring& sPath)
 {
     const DWORD dwAttributes = GetFileAttributesW(sPath.c_str());
     return dwAttributes != INVALID_FILE_ATTRIBUTES && !(dwAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The profile functions read a file without a byte-order mark as ANSI text:
+// one in UTF-16 (or not text at all) holds zero bytes, reads as empty, and a
+// write would replace it whole with the program's own sections.
+bool bProfile_Readable(const std::wstring& sPath)
+{
+    std::string sBytes;
+    try {
+        sBytes = sRead_File_Bytes(sPath);
+    } catch (const Cl_Error&) {
+        return true;  // nothing there to lose: the profile functions make it
+    }
+    for (const char* sMark : {"\xFF\xFE", "\xFE\xFF", "\xEF\xBB\xBF"})
+        if (sBytes.compare(0, std::strlen(sMark), sMark) == 0)
+            return true;
+    return sBytes.find('\0') == std::string::npos;
+}
+
+[[noreturn]] void vRaise_Unreadable(const std::wstring& sPath)
+{
+    vRaise(iErr_Type_Mismatch, L"Type mismatch: " + sPath + L" is not text the program can read; it is left as it "
+                                   L"is, and the settings of this session are not stored");
 }
 
 struct Twips_Per_Pixel {
@@ -157,6 +183,8 @@ void vSettings(int16_t iMode, const Form_Controls& oForm)
             iLine = 2;
             if (!bFile_Exists(g_sSettings_File))
                 return;
+            if (!bProfile_Readable(g_sSettings_File))
+                vRaise_Unreadable(g_sSettings_File);
             iLine = 3;
             vLoad_Controls(oForm, sDecimal);
             if (oForm.sName != sMain_Form_Name)
@@ -180,10 +208,20 @@ void vSettings(int16_t iMode, const Form_Controls& oForm)
             iLine = 7;
             vMove_Window(oForm.hWnd, rcWindow.left, rcWindow.top);
         } else if (iMode == 1) {
+            // Reported when it was loaded; the user's file is worth more than this session's values.
+            if (!bProfile_Readable(g_sSettings_File))
+                return;
             iLine = 8;
             vSave_Controls(oForm);
             iLine = 9;
-            const POINT oPlace = oWindow_Place_To_Store(oForm.hWnd);
+            POINT oPlace = oWindow_Place_To_Store(oForm.hWnd);
+            // Stored as it is, a place left of or above the screen would open the
+            // window there at every start, its title bar out of reach.
+            if (oPlace.x < 0 || oPlace.y < 0) {
+                oPlace = {std::max(oPlace.x, 0L), std::max(oPlace.y, 0L)};
+                if (!IsIconic(oForm.hWnd) && !IsZoomed(oForm.hWnd))
+                    vMove_Window(oForm.hWnd, oPlace.x, oPlace.y);
+            }
             iLine = 10;
             vWrite_Ini(g_sSettings_File, sPosition_Section, sLeft_Key,
                        sSingle_To_String(static_cast<float>(oPlace.x) * oScale.fX, sDecimal));

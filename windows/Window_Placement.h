@@ -13,6 +13,6 @@ POINT oCentred_Place(const RECT& oOwner, int iWidth, int iHeight, const RECT& oW
 // normally gives its own rectangle oWindow; a minimised or maximised one its normal
 // place oNormal, which GetWindowPlacement gives in workspace coordinates: relative
 // to the work area oWork of the monitor oMonitor it lies on.  Negative coordinates
-// (monitors left of or above the primary one) are kept as they are.
+// come back as they are; the settings store them as 0.
 POINT oStored_Place(bool bShown_Normally, const RECT& oWindow, const RECT& oNormal, const RECT& oWork,
                     const RECT& oMonitor);

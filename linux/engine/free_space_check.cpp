@@ -106,13 +106,13 @@ bool bAll_Zero(const unsigned char *pData, size_t uiLength)
 
 } // namespace
 
-Free_Space_Check fscCheck_Free_Space(const QString &qsFolder, const QString &qsDevice,
+Free_Space_Check fscCheck_Free_Space(int iFolder_Fd, const QString &qsDevice,
                                      const std::function<void(quint64, quint64)> &vProgress, quint64 uiMax_Bytes)
 {
     Free_Space_Check check;
     QElapsedTimer qTimer;
     qTimer.start();
-    const Fd_Closer folder{::open(QFile::encodeName(qsFolder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    const Fd_Closer folder{::fcntl(iFolder_Fd, F_DUPFD_CLOEXEC, 0)};
     struct stat st {};
     if (folder.iFd < 0 || ::fstat(folder.iFd, &st) != 0) {
         check.qsRefusal = QStringLiteral("cannot open the folder: ") + qt_error_string(errno);

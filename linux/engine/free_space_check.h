@@ -21,12 +21,12 @@ struct Free_Space_Check
 // Size of the blocks counted.
 constexpr quint64 uiCheck_Block = 4096;
 
-// Asks the file system holding qsFolder for its free extents (GETFSMAP) and reads them read-only
+// Asks the file system of the folder open as iFolder_Fd for its free extents (GETFSMAP) and reads them read-only
 // past the page cache from qsDevice, the mount's source, or from the device node of the file
 // system's own number when that source is not it. vProgress gets the bytes read and the bytes to
 // read after each read. With uiMax_Bytes only the first free extents up to that many bytes are
 // read: a probe that costs next to nothing on a large volume.
-Free_Space_Check fscCheck_Free_Space(const QString &qsFolder, const QString &qsDevice,
+Free_Space_Check fscCheck_Free_Space(int iFolder_Fd, const QString &qsDevice,
                                      const std::function<void(quint64, quint64)> &vProgress = {},
                                      quint64 uiMax_Bytes = std::numeric_limits<quint64>::max());
 

@@ -20,42 +20,45 @@ bool bSame_Inode(const struct stat &stA, const struct stat &stB)
     return stA.st_dev == stB.st_dev && stA.st_ino == stB.st_ino;
 }
 
-bool bEmpty_Folder(int iFolder_Fd)
+// Entries left in the folder open as iFolder_Fd; -1 with errno set when it cannot be read.
+int iEntries_In(int iFolder_Fd)
 {
     const int iList_Fd = ::openat(iFolder_Fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR *pDir = iList_Fd < 0 ? nullptr : ::fdopendir(iList_Fd);
     if (pDir == nullptr) {
+        const int iErrno = errno;
         if (iList_Fd >= 0)
             ::close(iList_Fd);
-        return false;
+        errno = iErrno;
+        return -1;
     }
     int iEntries = 0;
+    errno = 0;
     while (const dirent *pEntry = ::readdir(pDir))
         iEntries += pEntry->d_name != QByteArray(".") && pEntry->d_name != QByteArray("..");
+    const int iErrno = errno;
     ::closedir(pDir);
-    return iEntries == 0;
+    errno = iErrno;
+    return iErrno == 0 ? iEntries : -1;
 }
 
 } // namespace
 
-Scratch_Run::Scratch_Run(const QString &qsWrite_Path, bool bNameless)
+Scratch_Run::Scratch_Run(const QString &qsWrite_Path)
     : m_qsWrite_Path(qsWrite_Path)
     , m_qbaName(QFile::encodeName(QFileInfo(qsWrite_Path).fileName()))
-    , m_bNameless(bNameless)
 {
 }
 
 Scratch_Run::~Scratch_Run()
 {
-    if (!bClean_Up()) {
-        m_qGuardian.vLet_Go();  // one more try, by the guardian
+    if (!bClean_Up())
         ::close(m_iFolder_Fd);
-    }
     if (m_iParent_Fd >= 0)
         ::close(m_iParent_Fd);
 }
 
-bool Scratch_Run::bPrepare(int iParent_Fd, const QString &qsGuardian_Program)
+bool Scratch_Run::bPrepare(int iParent_Fd)
 {
     errno = EINVAL;
     if (m_iParent_Fd >= 0 || m_qbaName.isEmpty())
@@ -79,8 +82,6 @@ bool Scratch_Run::bPrepare(int iParent_Fd, const QString &qsGuardian_Program)
     // Zeros must reach the free blocks where btrfs compresses; where it cannot be so, the fill
     // frees no space and ends as such.
     bMake_No_Cow_Folder(m_iFolder_Fd);
-    if (!qsGuardian_Program.isEmpty())
-        m_qGuardian.bStart(m_iParent_Fd, m_iFolder_Fd, QFileInfo(m_qsWrite_Path).fileName(), qsGuardian_Program);
     return true;
 }
 
@@ -92,13 +93,9 @@ bool Scratch_Run::bFolder_Intact() const
         && bSame_Inode(stHeld, stNamed);
 }
 
-Zero_Fill_Result Scratch_Run::zfrFill(const Zero_Fill_Hooks &hooks)
+Zero_Fill_Result Scratch_Run::zfrFill(const Fill_Observer &observer, const Fill_Limits &limits)
 {
-    Zero_Fill_Hooks hooksGuarded = hooks;
-    hooksGuarded.bVolume_Lost = [this, &hooks]() {
-        return !bFolder_Intact() || (hooks.bVolume_Lost && hooks.bVolume_Lost());
-    };
-    return zfrZero_Fill(m_qsWrite_Path, hooksGuarded, m_iFolder_Fd, m_bNameless ? &m_qNameless : nullptr);
+    return zfrZero_Fill(m_qsWrite_Path, observer, limits, m_iFolder_Fd, &m_qNameless);
 }
 
 bool Scratch_Run::bClean_Up()
@@ -110,17 +107,18 @@ bool Scratch_Run::bClean_Up()
     // is emptied, and its name is removed only while it still names that folder.
     vEmpty_Folder(m_iFolder_Fd);
     vEmpty_Folder(m_iFolder_Fd);
-    const bool bEmptied = bEmpty_Folder(m_iFolder_Fd);
-    m_bData_Left = !bEmptied;
-    if (bEmptied && bFolder_Intact())
-        ::unlinkat(m_iParent_Fd, m_qbaName.constData(), AT_REMOVEDIR);
+    const int iEntries = iEntries_In(m_iFolder_Fd);
+    m_iErrno = errno;
+    // Entries seen, not a folder that cannot be read: the run's own files have no names.
+    m_bData_Left = iEntries > 0;
+    if (iEntries == 0 && bFolder_Intact() && ::unlinkat(m_iParent_Fd, m_qbaName.constData(), AT_REMOVEDIR) != 0)
+        m_iErrno = errno;
     ::syncfs(m_iFolder_Fd);
     struct stat stHeld {};
-    const bool bGone = bEmptied && ::fstat(m_iFolder_Fd, &stHeld) == 0 && stHeld.st_nlink == 0;
+    const bool bGone = iEntries == 0 && ::fstat(m_iFolder_Fd, &stHeld) == 0 && stHeld.st_nlink == 0;
     if (!bGone)
         return false;
     ::close(m_iFolder_Fd);
     m_iFolder_Fd = -1;
-    m_qGuardian.vRelease();
     return true;
 }

@@ -18,11 +18,13 @@
 
 namespace {
 
-// The handle of a folder, closed when it goes.
+// The handle of a folder, closed when it goes: the one held since the volume was checked, or
+// else one opened by name now.
 struct Folder_Handle
 {
-    explicit Folder_Handle(const QString &qsPath)
-        : iFd(::open(QFile::encodeName(qsPath).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+    Folder_Handle(int iHeld_Fd, const QString &qsPath)
+        : iFd(iHeld_Fd >= 0 ? ::fcntl(iHeld_Fd, F_DUPFD_CLOEXEC, 0)
+                            : ::open(QFile::encodeName(qsPath).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
     {
     }
     ~Folder_Handle()
@@ -61,23 +63,31 @@ double dSize_At(int iFd)
     return double(sv.f_blocks) * sv.f_frsize;
 }
 
-// iKeep_Free: the fill aims at what lies above it, no block may eat into it, and the blocks kept
-// for root are not topped up. iRate paces the blocks, except in the last 1 % of the volume: there
-// every pause, and every block smaller than the writer's own, would keep the volume nearly full
-// for others longer. Both measure through the folder's handle, never a name.
-void vLimit(Zero_Fill_Hooks &hooks, const Volume_Run_Options &options, int iFolder_Fd, Write_Pace &pace)
+// The limits of the fill, all measured through the folder's handle, never a name. iKeep_Free:
+// the fill aims at what lies above it, no block may eat into it, and the blocks kept for root are
+// not topped up; the run's own bytes count against it at once, as a file system that books
+// writes late (btrfs) would otherwise let the fill run past it. iRate paces the blocks, except in
+// the last 1 % of the volume: there every pause, and every block smaller than the writer's own,
+// would keep the volume nearly full for others longer.
+void vLimit(Fill_Limits &limits, const Volume_Run_Options &options, int iFolder_Fd, Write_Pace &pace,
+            std::shared_ptr<qint64> pWritten)
 {
+    limits.vBlock_Written = [pWritten](qint64 iBytes) { *pWritten += iBytes; };
     if (options.iKeep_Free >= 0) {
         const double dKeep = double(options.iKeep_Free);
-        hooks.dFree_Space = [iFolder_Fd, dKeep]() { return std::max(0.0, dAvailable_At(iFolder_Fd) - dKeep); };
-        hooks.iRoom = [iFolder_Fd, dKeep]() { return qint64(dAvailable_At(iFolder_Fd) - dKeep) - iMetadata_Margin; };
-        hooks.bTop_Up = false;
+        const qint64 iBudget = qint64(dAvailable_At(iFolder_Fd) - dKeep) - iMetadata_Margin;
+        limits.dFree_Space = [iFolder_Fd, dKeep]() { return std::max(0.0, dAvailable_At(iFolder_Fd) - dKeep); };
+        limits.iRoom = [iFolder_Fd, dKeep, iBudget, pWritten]() {
+            return std::min(qint64(dAvailable_At(iFolder_Fd) - dKeep) - iMetadata_Margin, iBudget - *pWritten);
+        };
+        limits.bTop_Up = false;
     }
     if (options.iRate > 0) {
         const double dLast_Stretch = dSize_At(iFolder_Fd) / 100;
         auto bPaced = [iFolder_Fd, dLast_Stretch]() { return dAvailable_At(iFolder_Fd) > dLast_Stretch; };
-        hooks.iMax_Block = [bPaced, &pace]() { return bPaced() ? pace.iBlock_Bytes() : 0; };
-        hooks.vBlock_Written = [bPaced, &pace](qint64 iBytes) {
+        limits.iMax_Block = [bPaced, &pace]() { return bPaced() ? pace.iBlock_Bytes() : 0; };
+        limits.vBlock_Written = [bPaced, &pace, pWritten](qint64 iBytes) {
+            *pWritten += iBytes;
             if (bPaced())
                 pace.vWrote(iBytes);
         };
@@ -93,9 +103,9 @@ std::unique_ptr<Scratch_Run> pPrepare(const Volume_Run_Options &options, Run_Loc
     for (int i = 0; i < options.qslScratch_Paths.size(); ++i) {
         result.qsPath = options.qslScratch_Paths.at(i);
         const QFileInfo qPath_Info(result.qsPath);
-        // Opened by name once; from here on everything goes through this handle, so a name
-        // swapped or a volume unmounted meanwhile is seen here and can redirect nothing later.
-        const Folder_Handle parent(qPath_Info.path());
+        // Opened by name once at most; from here on everything goes through this handle, so a
+        // name swapped or a volume unmounted meanwhile is seen here and can redirect nothing later.
+        const Folder_Handle parent(i == 0 ? options.iParent_Fd : -1, qPath_Info.path());
         if (parent.iFd < 0) {
             result.iErrno = errno;
             continue;
@@ -110,7 +120,7 @@ std::unique_ptr<Scratch_Run> pPrepare(const Volume_Run_Options &options, Run_Loc
             continue;
         }
         errno = 0;
-        if (!qLock.bLock(parent.iFd, options.viChosen)) {
+        if (!qLock.bLock(parent.iFd)) {
             if (errno == EWOULDBLOCK) {
                 result = Volume_Run_Result{Volume_Run_End::Busy, result.qsPath};
                 return nullptr;
@@ -118,8 +128,8 @@ std::unique_ptr<Scratch_Run> pPrepare(const Volume_Run_Options &options, Run_Loc
             result.iErrno = errno;
             continue;
         }
-        auto pRun = std::make_unique<Scratch_Run>(result.qsPath, options.bNameless_Files);
-        if (pRun->bPrepare(parent.iFd, options.qsGuardian_Program)) {
+        auto pRun = std::make_unique<Scratch_Run>(result.qsPath);
+        if (pRun->bPrepare(parent.iFd)) {
             result.iErrno = 0;
             return pRun;
         }
@@ -128,19 +138,22 @@ std::unique_ptr<Scratch_Run> pPrepare(const Volume_Run_Options &options, Run_Loc
     return nullptr;
 }
 
-// The front end's hooks, made to measure and check through the folder written in: the free space
-// when the front end has no measure of its own, the volume's limits, and before every new file
-// that the folder still lies on the volume chosen.
-void vWatch_Volume(Zero_Fill_Hooks &hooks, const Volume_Run_Options &options, int iFolder_Fd, Write_Pace &pace)
+// The limits of the fill in the folder of run: the free space as the front end measures it or
+// else through the folder's handle, the volume's limits, and before every new file that the
+// folder is still the one made and still lies on the volume chosen.
+Fill_Limits lmtLimits(const Volume_Run_Options &options, const Scratch_Run &run, Write_Pace &pace,
+                      std::shared_ptr<qint64> pWritten)
 {
-    if (!hooks.dFree_Space)
-        hooks.dFree_Space = [iFolder_Fd]() { return dAvailable_At(iFolder_Fd); };
-    vLimit(hooks, options, iFolder_Fd, pace);
-    const std::function<bool()> bFront_End_Lost = hooks.bVolume_Lost;
-    const Volume_Identity viChosen = options.viChosen;
-    hooks.bVolume_Lost = [iFolder_Fd, viChosen, bFront_End_Lost]() {
-        return !bOn_Volume(iFolder_Fd, viChosen) || (bFront_End_Lost && bFront_End_Lost());
+    const int iFolder_Fd = run.iFolder_Fd();
+    Fill_Limits limits;
+    limits.dFree_Space = options.dMeasure_Free;
+    if (!limits.dFree_Space)
+        limits.dFree_Space = [iFolder_Fd]() { return dAvailable_At(iFolder_Fd); };
+    vLimit(limits, options, iFolder_Fd, pace, std::move(pWritten));
+    limits.bVolume_Lost = [&run, iFolder_Fd, viChosen = options.viChosen, bStill_Chosen = options.bStill_Chosen]() {
+        return !run.bFolder_Intact() || !bOn_Volume(iFolder_Fd, viChosen) || (bStill_Chosen && !bStill_Chosen());
     };
+    return limits;
 }
 
 } // namespace
@@ -161,17 +174,13 @@ Volume_Run::Volume_Run(Volume_Run_Options options)
 
 Volume_Run::~Volume_Run() = default;
 
-Volume_Run_Result Volume_Run::vrRun(Zero_Fill_Hooks hooks)
+Volume_Run_Result Volume_Run::vrRun(const Fill_Observer &observer)
 {
     Volume_Run_Result result;
     Run_Lock qLock;
     const std::unique_ptr<Scratch_Run> pRun = pPrepare(m_options, qLock, result);
     if (!pRun)
         return result;
-    if (!m_options.qsGuardian_Program.isEmpty() && !pRun->bGuarded()) {
-        pRun->bClean_Up();
-        return Volume_Run_Result{Volume_Run_End::No_Guardian, m_options.qsGuardian_Program};
-    }
 
     QElapsedTimer qClock;
     qClock.start();
@@ -179,8 +188,8 @@ Volume_Run_Result Volume_Run::vrRun(Zero_Fill_Hooks hooks)
         m_options.vOn_Started();
     const int iFolder_Fd = pRun->iFolder_Fd();
     Write_Pace pace(m_options.iRate);
-    vWatch_Volume(hooks, m_options, iFolder_Fd, pace);
-    const Zero_Fill_Result fill = pRun->zfrFill(hooks);
+    const Fill_Limits limits = lmtLimits(m_options, *pRun, pace, std::make_shared<qint64>(0));
+    const Zero_Fill_Result fill = pRun->zfrFill(observer, limits);
 
     struct statvfs sv {};
     ::fstatvfs(iFolder_Fd, &sv);
@@ -189,13 +198,15 @@ Volume_Run_Result Volume_Run::vrRun(Zero_Fill_Hooks hooks)
     result.uiBlock_Size = sv.f_frsize;
     result.iBytes_Written = fill.iBytes_Written;
     result.iFiles = fill.iFile_Number;
-    result.eEnd = eRun_End(fill, pRun->qsWrite_Path());
+    result.iErrno = fill.iErrno;
+    result.eEnd = result.eFill_End = eRun_End(fill, pRun->qsWrite_Path());
     result.qsPath = fill.qsFailed_Path.isEmpty() ? pRun->qsWrite_Path() : fill.qsFailed_Path;
     const int iHeld_Fd = ::fcntl(iFolder_Fd, F_DUPFD_CLOEXEC, 0);
     if (!pRun->bClean_Up()) {
         result.eEnd = Volume_Run_End::Not_Cleaned;
         result.qsPath = pRun->qsWrite_Path();
         result.bData_Left = pRun->bData_Left();
+        result.iClean_Up_Errno = pRun->iClean_Up_Errno();
     }
     result.dAvailable_After = iHeld_Fd < 0 ? 0 : dAvailable_At(iHeld_Fd);
     if (iHeld_Fd >= 0)

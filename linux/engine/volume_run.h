@@ -11,8 +11,9 @@
 #include <functional>
 
 // One zero-fill run on one volume, the same for every front end: the signal guard, the lock that
-// keeps a second run off the volume, the scratch folder and its guardian, the checks that every
-// folder written in still lies on the volume chosen, the fill, and a clean-up that is verified.
+// keeps a second run off the file system, the scratch folder, the checks that every folder
+// written in still lies on the volume chosen, the limits of the fill, the fill, and a clean-up
+// that is verified.
 
 // What a front end asks for.
 struct Volume_Run_Options
@@ -20,11 +21,14 @@ struct Volume_Run_Options
     // Where the scratch folder may go, tried in order; the first whose parent lies on viChosen
     // and lets the folder be made is used.
     QStringList qslScratch_Paths;
+    // If not -1: the parent of the first place, held open since the volume was checked, so that
+    // no name is looked up again.
+    int iParent_Fd = -1;
     Volume_Identity viChosen;           // the volume as first checked
-    bool bNameless_Files = false;       // files the kernel frees however the program ends
-    // Named files: the program that removes them should this one be killed; without it the run
-    // is refused. Empty: no guardian.
-    QString qsGuardian_Program;
+    // The front end's own measure of the free space, asked before every decision; empty: the
+    // free space of the folder written in, through its handle.
+    std::function<double()> dMeasure_Free;
+    std::function<bool()> bStill_Chosen;  // the front end's own check before every new file
     std::function<void()> vOn_Signal;   // on the GUI thread when pumped events see a signal
     std::function<void()> vOn_Started;  // once the folder is made, before the first file
     // Bytes never to take from what ordinary users may write, whatever they write meanwhile
@@ -39,11 +43,12 @@ enum class Volume_Run_End
     Cancelled,       // the user or a signal stopped it; cleaned up
     Not_Made,        // no scratch folder could be made (qsPath, iErrno)
     Busy,            // another run holds the volume; nothing was touched
-    No_Guardian,     // the guardian did not start; nothing is left
     Volume_Changed,  // a folder no longer lay on the volume chosen (qsPath); nothing written there
-    Write_Failed,    // writing a file failed or freed no space (qsPath)
+    Write_Failed,    // writing a file failed (qsPath, iErrno) or freed no space (iErrno 0)
     Quota,           // the user's disk quota ran out before the volume was full
-    Not_Cleaned      // the folder qsPath could not be removed, with scratch data if bData_Left
+    // The folder qsPath could not be removed (iClean_Up_Errno), with entries in it if bData_Left;
+    // eFill_End tells how the fill had ended.
+    Not_Cleaned
 };
 
 struct Volume_Run_Result
@@ -59,6 +64,8 @@ struct Volume_Run_Result
     double dAvailable_After = 0;     // bytes free for the user after the clean-up
     double dSeconds = 0;
     bool bData_Left = false;
+    Volume_Run_End eFill_End = Volume_Run_End::Filled;
+    int iClean_Up_Errno = 0;
 };
 
 class Volume_Run
@@ -71,8 +78,8 @@ public:
     Volume_Run(const Volume_Run &) = delete;
     Volume_Run &operator=(const Volume_Run &) = delete;
 
-    // Runs once. hooks.dFree_Space may be left empty: the free space of the folder written in.
-    Volume_Run_Result vrRun(Zero_Fill_Hooks hooks);
+    // Runs once, telling observer what happens.
+    Volume_Run_Result vrRun(const Fill_Observer &observer);
 
 private:
     Volume_Run_Options m_options;

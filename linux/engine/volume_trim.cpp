@@ -10,12 +10,12 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-Volume_Trim vtTrim_Volume(const QString &qsFolder)
+Volume_Trim vtTrim_Volume(int iFolder_Fd)
 {
     Volume_Trim trim;
     QElapsedTimer qTimer;
     qTimer.start();
-    const int iFd = ::open(QFile::encodeName(qsFolder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int iFd = ::fcntl(iFolder_Fd, F_DUPFD_CLOEXEC, 0);
     if (iFd < 0) {
         trim.qsRefusal = QStringLiteral("cannot open the folder: ") + qt_error_string(errno);
         return trim;

@@ -13,8 +13,8 @@ struct Volume_Trim
     bool bDone() const { return qsRefusal.isEmpty(); }
 };
 
-// Discards the free space of the file system holding qsFolder (FITRIM over the whole volume,
-// through a handle of the folder).
-Volume_Trim vtTrim_Volume(const QString &qsFolder);
+// Discards the free space of the file system of the folder open as iFolder_Fd (FITRIM over the
+// whole volume, through that handle: a name swapped meanwhile cannot lead it elsewhere).
+Volume_Trim vtTrim_Volume(int iFolder_Fd);
 
 #endif // VOLUME_TRIM_H

@@ -41,6 +41,15 @@ struct Scratch_Folder
     }
 };
 
+// What one fill works with, and the reason of the write that failed it.
+struct Fill_Context
+{
+    const Scratch_Folder &folder;
+    const Fill_Observer &observer;
+    const Fill_Limits &limits;
+    int iErrno = 0;
+};
+
 // A quota met is not a full volume: the rest of its free space stays unzeroed, which the user
 // must be told.
 Write_End eNo_Room(int iErrno)
@@ -61,13 +70,15 @@ bool bOpen_File(Zero_Writer &writer, const Scratch_Folder &folder, int iFile_Num
 // never-flushed blocks when the file is deleted. With bShow_Progress each percentage is reported
 // once the file holds the write that reaches it, and the caller may cancel there. With bAppend
 // the zeros go after what the file already holds.
-Write_End eWrite_Zero_File(const Scratch_Folder &folder, int iFile_Number, quint32 uiFile_Size, bool bShow_Progress,
-                           const Zero_Fill_Hooks &hooks, qint64 &iWritten, bool bAppend = false)
+Write_End eWrite_Zero_File(Fill_Context &fill, int iFile_Number, quint32 uiFile_Size, bool bShow_Progress,
+                           qint64 &iWritten, bool bAppend = false)
 {
+    const Fill_Observer &observer = fill.observer;
+    const Fill_Limits &limits = fill.limits;
     Zero_Writer writer;
     errno = 0;
-    if (!bOpen_File(writer, folder, iFile_Number, bAppend))
-        return eNo_Room(errno);
+    if (!bOpen_File(writer, fill.folder, iFile_Number, bAppend))
+        return eNo_Room(fill.iErrno = errno);
 
     const quint32 uiWrites = uiFile_Size / 4;
     const qint64 iStart = writer.iSize();
@@ -75,42 +86,42 @@ Write_End eWrite_Zero_File(const Scratch_Folder &folder, int iFile_Number, quint
     quint32 uiMark = uiNext_Percent_Step(0, uiFile_Size);
     Write_End eEnd = Write_End::Done;
     while (writer.iSize() < iEnd && eEnd == Write_End::Done) {
-        if (hooks.bStop_Now && hooks.bStop_Now()) {
+        if (observer.bStop_Now()) {
             eEnd = Write_End::Cancelled;
             break;
         }
         // Room the caller keeps for others is re-measured before every block, as other programs
         // write meanwhile; space the file system already set aside for this file costs none.
         qint64 iBlock_End = iEnd;
-        if (hooks.iRoom) {
-            const qint64 iRoom = std::max<qint64>(0, hooks.iRoom()) / iPage_Bytes * iPage_Bytes;
+        if (limits.iRoom) {
+            const qint64 iRoom = std::max<qint64>(0, limits.iRoom()) / iPage_Bytes * iPage_Bytes;
             iBlock_End = std::min(iEnd, std::max(writer.iAllocated_End(), writer.iSize() + iRoom));
             if (iBlock_End <= writer.iSize()) {
                 eEnd = Write_End::Full;
                 break;
             }
         }
-        if (hooks.iMax_Block)
-            writer.vLimit_Block(hooks.iMax_Block());
+        if (limits.iMax_Block)
+            writer.vLimit_Block(limits.iMax_Block());
         const qint64 iDone = writer.iWrite_Block(iBlock_End);
         if (iDone <= 0) {
-            eEnd = eNo_Room(errno);
+            eEnd = eNo_Room(fill.iErrno = errno);
             break;
         }
         iWritten += iDone;
-        if (hooks.vBlock_Written)
-            hooks.vBlock_Written(iDone);
+        if (limits.vBlock_Written)
+            limits.vBlock_Written(iDone);
         while (bShow_Progress && uiMark < uiWrites && writer.iSize() - iStart >= qint64(uiMark + 1) * 4) {
-            hooks.vFile_Progress(iFile_Percent(uiMark, uiFile_Size));
+            observer.vFile_Progress(iFile_Percent(uiMark, uiFile_Size));
             uiMark = uiNext_Percent_Step(uiMark, uiFile_Size);
-            if (hooks.bPump_Cancelled()) {
+            if (observer.bPump_Cancelled()) {
                 eEnd = Write_End::Cancelled;
                 break;
             }
         }
     }
     if (!writer.bFinish() && eEnd == Write_End::Done)
-        eEnd = eNo_Room(errno);
+        eEnd = eNo_Room(fill.iErrno = errno);
     return eEnd;
 }
 
@@ -119,8 +130,9 @@ Write_End eWrite_Zero_File(const Scratch_Folder &folder, int iFile_Number, quint
 // a file being written that it gives back when the file is flushed. The last file grows into
 // them until it gets nothing: one file growing takes the blocks a single writer filling the
 // device would take, where a new file starts elsewhere and leaves other blocks free.
-Write_End eTop_Up(const Scratch_Folder &folder, Zero_Fill_Result &result, const Zero_Fill_Hooks &hooks)
+Write_End eTop_Up(Fill_Context &fill, Zero_Fill_Result &result)
 {
+    const Scratch_Folder &folder = fill.folder;
     bool bFlushed = false;
     // Every step must lower the free block count, so the top-up ends however large the volume.
     for (;;) {
@@ -134,7 +146,7 @@ Write_End eTop_Up(const Scratch_Folder &folder, Zero_Fill_Result &result, const 
         const bool bAppend = folder.bHas_File(iName) || (iName > 0 && folder.bHas_File(--iName));
         const int iNumber = bAppend ? iName : result.iFile_Number;
         const qint64 iBefore = result.iBytes_Written;
-        const Write_End eEnd = eWrite_Zero_File(folder, iNumber, uiFile_Size, false, hooks, result.iBytes_Written, bAppend);
+        const Write_End eEnd = eWrite_Zero_File(fill, iNumber, uiFile_Size, false, result.iBytes_Written, bAppend);
         const qint64 iWritten = result.iBytes_Written - iBefore;
         if (eEnd == Write_End::Failed)
             result.qsFailed_Path = folder.qsFile(iNumber);
@@ -150,8 +162,8 @@ Write_End eTop_Up(const Scratch_Folder &folder, Zero_Fill_Result &result, const 
             continue;
         }
         if (!bAppend)
-            hooks.vFile_Count(++result.iFile_Number);
-        if (hooks.bPump_Cancelled())
+            fill.observer.vFile_Count(++result.iFile_Number);
+        if (fill.observer.bPump_Cancelled())
             return Write_End::Cancelled;
         struct statvfs svAfter {};
         if (::fstatvfs(folder.iFd, &svAfter) != 0 || svAfter.f_bfree >= svBefore.f_bfree)
@@ -199,11 +211,13 @@ int iTotal_Progress(double dFree_Now, double dFree_Space)
 
 namespace {
 
-Zero_Fill_Result zfrFill_Folder(const Scratch_Folder &folder, const Zero_Fill_Hooks &hooks)
+Zero_Fill_Result zfrFill_Folder(Fill_Context &fill)
 {
-    const QString &qsWrite_Path = folder.qsPath;
+    const QString &qsWrite_Path = fill.folder.qsPath;
+    const Fill_Observer &observer = fill.observer;
+    const Fill_Limits &limits = fill.limits;
     Zero_Fill_Result result;
-    const double dFree_Space = hooks.dFree_Space();
+    const double dFree_Space = limits.dFree_Space();
     quint32 uiFile_Size = uiFirst_File_Size(dFree_Space);
 
     // A file that leaves the free space where it was (a compressing or deduplicating file system)
@@ -225,13 +239,14 @@ Zero_Fill_Result zfrFill_Folder(const Scratch_Folder &folder, const Zero_Fill_Ho
         if (eEnd == Write_End::Failed) {
             result.eEnd = Zero_Fill_End::Failed;
             result.qsFailed_Path = qsFile_Name;
+            result.iErrno = fill.iErrno;
         }
         return eEnd == Write_End::Done;
     };
     // Checked before every new file: a volume unmounted meanwhile leaves its mount point a plain
     // folder of another file system, which must not be filled in its place.
     auto bVolume_Lost = [&]() {
-        if (!hooks.bVolume_Lost || !hooks.bVolume_Lost())
+        if (!limits.bVolume_Lost || !limits.bVolume_Lost())
             return false;
         result.eEnd = Zero_Fill_End::Failed;
         result.qsFailed_Path = qsWrite_Path;
@@ -240,77 +255,72 @@ Zero_Fill_Result zfrFill_Folder(const Scratch_Folder &folder, const Zero_Fill_Ho
 
     double dCycle_Free = 0;
     Write_End eEnd = Write_End::Full;
-    while ((dCycle_Free = hooks.dFree_Space()) > 0 && uiFile_Size / 4 > 0) {
-        const QString qsFile_Name = folder.qsFile(result.iFile_Number);
+    while ((dCycle_Free = limits.dFree_Space()) > 0 && uiFile_Size / 4 > 0) {
+        const QString qsFile_Name = fill.folder.qsFile(result.iFile_Number);
         if (bVolume_Lost())
             return result;
-        eEnd = eWrite_Zero_File(folder, result.iFile_Number, uiFile_Size, true, hooks, result.iBytes_Written);
+        eEnd = eWrite_Zero_File(fill, result.iFile_Number, uiFile_Size, true, result.iBytes_Written);
         if (!bGo_On(eEnd, qsFile_Name))
             break;
-        hooks.vFile_Progress(100);
-        hooks.vFile_Count(++result.iFile_Number);
+        observer.vFile_Progress(100);
+        observer.vFile_Count(++result.iFile_Number);
 
-        double dCopy_Free = hooks.dFree_Space();
+        double dCopy_Free = limits.dFree_Space();
         if (bStuck(dCycle_Free, dCopy_Free)) {
+            fill.iErrno = 0;
             bGo_On(Write_End::Failed, qsFile_Name);
             return result;
         }
         // The duplicate is written anew rather than cloned: a copy-on-write file system would
         // share the blocks of a cloned file, and the free space would never fall.
         while (dCopy_Free >= uiFile_Size) {
-            const QString qsCopy_Name = folder.qsFile(result.iFile_Number);
+            const QString qsCopy_Name = fill.folder.qsFile(result.iFile_Number);
             if (bVolume_Lost())
                 return result;
-            eEnd = eWrite_Zero_File(folder, result.iFile_Number, uiFile_Size, false, hooks, result.iBytes_Written);
+            eEnd = eWrite_Zero_File(fill, result.iFile_Number, uiFile_Size, false, result.iBytes_Written);
             if (!bGo_On(eEnd, qsCopy_Name))
                 break;
-            const double dNow = hooks.dFree_Space();
-            hooks.vTotal_Progress(iTotal_Progress(dNow, dFree_Space));
-            hooks.vFile_Count(++result.iFile_Number);
+            const double dNow = limits.dFree_Space();
+            observer.vTotal_Progress(iTotal_Progress(dNow, dFree_Space));
+            observer.vFile_Count(++result.iFile_Number);
             if (bStuck(dCopy_Free, dNow)) {
+                fill.iErrno = 0;
                 bGo_On(Write_End::Failed, qsCopy_Name);
                 return result;
             }
-            if (hooks.bPump_Cancelled()) {
+            if (observer.bPump_Cancelled()) {
                 eEnd = Write_End::Cancelled;
                 bGo_On(eEnd, qsCopy_Name);
                 break;
             }
-            dCopy_Free = hooks.dFree_Space();
+            dCopy_Free = limits.dFree_Space();
         }
         if (eEnd != Write_End::Done)
             break;
-        hooks.vTotal_Progress(iTotal_Progress(hooks.dFree_Space(), dFree_Space));
-        while (hooks.dFree_Space() < uiFile_Size && hooks.dFree_Space() > 0)
+        observer.vTotal_Progress(iTotal_Progress(limits.dFree_Space(), dFree_Space));
+        while (limits.dFree_Space() < uiFile_Size && limits.dFree_Space() > 0)
             uiFile_Size /= 2;
     }
     if (eEnd == Write_End::Failed || eEnd == Write_End::Cancelled || eEnd == Write_End::Quota)
         return result;
 
-    if (hooks.bTop_Up && !bVolume_Lost())
-        bGo_On(eTop_Up(folder, result, hooks), result.qsFailed_Path);
+    if (limits.bTop_Up && !bVolume_Lost())
+        bGo_On(eTop_Up(fill, result), result.qsFailed_Path);
     return result;
 }
 
 } // namespace
 
-Zero_Fill_Result zfrZero_Fill(const QString &qsWrite_Path, const Zero_Fill_Hooks &hooks, int iFolder_Fd,
-                              Nameless_Files *pNameless)
+Zero_Fill_Result zfrZero_Fill(const QString &qsWrite_Path, const Fill_Observer &observer, const Fill_Limits &limits,
+                              int iFolder_Fd, Nameless_Files *pNameless)
 {
     const bool bOwn_Fd = iFolder_Fd < 0;
     if (bOwn_Fd)
         iFolder_Fd = ::open(QFile::encodeName(qsWrite_Path).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    const Zero_Fill_Result result = zfrFill_Folder(Scratch_Folder{iFolder_Fd, qsWrite_Path, pNameless}, hooks);
+    const Scratch_Folder folder{iFolder_Fd, qsWrite_Path, pNameless};
+    Fill_Context fill{folder, observer, limits};
+    const Zero_Fill_Result result = zfrFill_Folder(fill);
     if (bOwn_Fd && iFolder_Fd >= 0)
         ::close(iFolder_Fd);
     return result;
-}
-
-void vFlush_File_System(const QString &qsPath)
-{
-    const int iFd = ::open(QFile::encodeName(qsPath).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (iFd < 0)
-        return;
-    ::syncfs(iFd);
-    ::close(iFd);
 }

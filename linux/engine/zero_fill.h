@@ -9,21 +9,26 @@
 // The fill of a scratch folder with files of zeros, free of widgets: the window supplies the
 // free-space measurement and decides what each progress step shows and whether to go on.
 
-// What the run asks of its caller along the way.
-struct Zero_Fill_Hooks
+// What a front end sees of a fill and how it stops it; each may be left as it is.
+struct Fill_Observer
 {
-    std::function<double()> dFree_Space;       // free bytes of the volume, measured afresh each call
-    std::function<void(int)> vFile_Progress;    // percentage of the file being written
-    std::function<void(int)> vTotal_Progress;   // share of the first free space used so far
-    std::function<void(int)> vFile_Count;       // number of files made so far
-    std::function<bool()> bPump_Cancelled;      // pump events if allowed; true when the user cancelled
-    std::function<bool()> bStop_Now;            // cheap test between blocks (signals); true ends at once
-    std::function<bool()> bVolume_Lost;         // before each new file: true ends the run as failed
-    bool bTop_Up = true;                        // after the first full write, fill what is still free
-    std::function<qint64()> iRoom;              // if set, before each block: free bytes it may take;
-                                                // less than a page ends the fill as if the volume were full
-    std::function<void(qint64)> vBlock_Written; // if set, after each block with its bytes (a pace sleeps here)
-    std::function<qint64()> iMax_Block;         // if set, before each block: its largest size; 0: the writer's own
+    std::function<void(int)> vFile_Progress = [](int) {};   // percentage of the file being written
+    std::function<void(int)> vTotal_Progress = [](int) {};  // share of the first free space used so far
+    std::function<void(int)> vFile_Count = [](int) {};      // number of files made so far
+    std::function<bool()> bPump_Cancelled = []() { return false; };  // pump events if allowed; true: cancelled
+    std::function<bool()> bStop_Now = []() { return false; };        // cheap test between blocks (signals)
+};
+
+// The limits of a fill, which the run sets from the volume it holds.
+struct Fill_Limits
+{
+    std::function<double()> dFree_Space;         // free bytes of the volume, measured afresh each call
+    std::function<bool()> bVolume_Lost;          // before each new file: true ends the run as failed
+    bool bTop_Up = true;                         // after the first full write, fill what is still free
+    std::function<qint64()> iRoom;               // if set, before each block: free bytes it may take;
+                                                 // less than a page ends the fill as if the volume were full
+    std::function<void(qint64)> vBlock_Written;  // if set, after each block with its bytes (a pace sleeps here)
+    std::function<qint64()> iMax_Block;          // if set, before each block: its largest size; 0: the writer's own
 };
 
 enum class Zero_Fill_End
@@ -34,11 +39,13 @@ enum class Zero_Fill_End
     Failed      // a file could not be written, or writing it made no room
 };
 
-// How a fill ended; qsFailed_Path names the file of a failure.
+// How a fill ended; qsFailed_Path names the file of a failure, iErrno its reason (0: the file
+// made no room).
 struct Zero_Fill_Result
 {
     Zero_Fill_End eEnd = Zero_Fill_End::Full;
     QString qsFailed_Path;
+    int iErrno = 0;
     int iFile_Number = 0;
     qint64 iBytes_Written = 0;
 };
@@ -49,12 +56,8 @@ class Nameless_Files;
 // iFolder_Fd, an open handle of that folder, every file goes into the folder it names even when
 // the name qsWrite_Path leads elsewhere meanwhile. With pNameless the files get no names and
 // live in that set until it lets them go.
-Zero_Fill_Result zfrZero_Fill(const QString &qsWrite_Path, const Zero_Fill_Hooks &hooks, int iFolder_Fd = -1,
-                              Nameless_Files *pNameless = nullptr);
-
-// Commits the file system holding qsPath, so that the space of deleted files is free again
-// (btrfs gives it back only when a transaction ends).
-void vFlush_File_System(const QString &qsPath);
+Zero_Fill_Result zfrZero_Fill(const QString &qsWrite_Path, const Fill_Observer &observer, const Fill_Limits &limits,
+                              int iFolder_Fd = -1, Nameless_Files *pNameless = nullptr);
 
 // Size of the first file: 2 GiB, or the free bytes cut to an integer when less is free.
 quint32 uiFirst_File_Size(double dFree_Space);

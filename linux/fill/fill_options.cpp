@@ -21,6 +21,34 @@ bool bParse_Keep_Free(const QString &qsText, Fill_Options &options)
 
 } // namespace
 
+QString qsFile_Name(const QByteArray &qbaName)
+{
+    const QString qsName = QString::fromUtf8(qbaName);
+    if (qsName.toUtf8() == qbaName)
+        return qsName;
+    QString qsKept;
+    for (const char c : qbaName)
+        qsKept += uchar(c) < 0x80 ? QChar(c) : QChar(ushort(0xDC00 + uchar(c)));
+    return qsKept;
+}
+
+QByteArray qbaFile_Name(const QString &qsName)
+{
+    QByteArray qbaName;
+    for (const QChar c : qsName)
+        qbaName += c.unicode() >= 0xDC80 && c.unicode() <= 0xDCFF ? QByteArray(1, char(c.unicode() - 0xDC00))
+                                                                   : QString(c).toUtf8();
+    return qbaName;
+}
+
+QStringList qslArguments(int argc, char *argv[])
+{
+    QStringList qslWords;
+    for (int i = 0; i < argc; ++i)
+        qslWords << qsFile_Name(QByteArray(argv[i]));
+    return qslWords;
+}
+
 bool bParse_Bytes(const QString &qsText, qint64 &iBytes)
 {
     static const QRegularExpression qreBytes(QStringLiteral("^\\s*(\\d+(?:\\.\\d+)?)\\s*(?:([KMGT])(I?B)?|B)?\\s*$"),
@@ -50,6 +78,12 @@ bool bParse_Fill_Options(const QStringList &qslArguments, Fill_Options &options,
                                     QStringLiteral("Show no progress, only errors."));
     const QCommandLineOption qJson(QStringLiteral("json"),
                                    QStringLiteral("Print one JSON summary object per volume on standard output."));
+    const QCommandLineOption qAll(QStringLiteral("all"),
+                                  QStringLiteral("Fill every mounted file system that a disk image carries, each once, "
+                                                 "instead of FOLDERs; read-only, memory, pseudo, overlay, network and "
+                                                 "FUSE file systems are skipped."));
+    const QCommandLineOption qVerbose(QStringLiteral("verbose"),
+                                      QStringLiteral("With --all: say which file systems are skipped, and why."));
     const QCommandLineOption qAllow_Memory(QStringLiteral("allow-memory"),
                                            QStringLiteral("Fill tmpfs and devtmpfs too (they hold no disk image)."));
     const QCommandLineOption qCheck(QStringLiteral("check"),
@@ -75,7 +109,7 @@ bool bParse_Fill_Options(const QStringList &qslArguments, Fill_Options &options,
                                    QStringLiteral("Write at most RATE bytes per second, such as 50M or 1G, so that other "
                                                   "programs keep their share of the device."),
                                    QStringLiteral("RATE"));
-    qParser.addOptions({qQuiet, qJson, qAllow_Memory, qAllow_Overlay, qAllow_Remote, qCheck, qFill, qTrim, qKeep_Free, qRate});
+    qParser.addOptions({qAll, qVerbose, qQuiet, qJson, qAllow_Memory, qAllow_Overlay, qAllow_Remote, qCheck, qFill, qTrim, qKeep_Free, qRate});
     qParser.addPositionalArgument(QStringLiteral("FOLDER"),
                                   QStringLiteral("A folder on each file system to zero, one per file system."),
                                   QStringLiteral("FOLDER..."));
@@ -89,6 +123,8 @@ bool bParse_Fill_Options(const QStringList &qslArguments, Fill_Options &options,
     if (qParser.isSet(qVersion))
         qParser.showVersion();
     options.qslFolders = qParser.positionalArguments();
+    options.bAll = qParser.isSet(qAll);
+    options.bVerbose = qParser.isSet(qVerbose);
     options.bQuiet = qParser.isSet(qQuiet);
     options.bJson = qParser.isSet(qJson);
     options.bAllow_Memory = qParser.isSet(qAllow_Memory);
@@ -111,7 +147,11 @@ bool bParse_Fill_Options(const QStringList &qslArguments, Fill_Options &options,
             + QStringLiteral("\" is no rate to write at: give bytes per second with a unit, such as 50M or 1G");
         return false;
     }
-    if (options.qslFolders.isEmpty()) {
+    if (options.bAll && !options.qslFolders.isEmpty()) {
+        qsError = QStringLiteral("--all finds the file systems itself: name no folder with it");
+        return false;
+    }
+    if (options.qslFolders.isEmpty() && !options.bAll) {
         qsError = QStringLiteral("no folder given (see --help)");
         return false;
     }

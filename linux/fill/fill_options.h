@@ -8,6 +8,8 @@
 struct Fill_Options
 {
     QStringList qslFolders;     // one folder per file system to fill, in the order given
+    bool bAll = false;          // every mounted file system instead, each once
+    bool bVerbose = false;      // with --all: a line for each file system passed over
     bool bQuiet = false;        // no progress, only errors
     bool bJson = false;         // one summary object per volume on standard output
     bool bAllow_Memory = false; // tmpfs and devtmpfs too
@@ -21,6 +23,12 @@ struct Fill_Options
     qint64 iKeep_Free_Bytes = 0;     // this many bytes,
     double dKeep_Free_Percent = 0;   // or, when above 0, this share of the volume's size
 };
+
+// The command line's words as given: a file name is bytes, and those that are not UTF-8 are
+// kept one character each (U+DC80 to U+DCFF), so that qbaFile_Name gives the name back unchanged.
+QStringList qslArguments(int argc, char *argv[]);
+QString qsFile_Name(const QByteArray &qbaName);
+QByteArray qbaFile_Name(const QString &qsName);
 
 // Parses qslArguments (the program name first). Prints --help or --version and exits 0 when asked;
 // on bad usage fills qsError with one line for standard error and returns false.

@@ -1,6 +1,5 @@
 #include "fill_progress.h"
 
-#include <QFile>
 #include <QLocale>
 
 #include <algorithm>
@@ -37,10 +36,10 @@ void vRedraw_Line(const QString &qsLine)
     std::fprintf(stderr, "\r%s\033[K", qPrintable(qsText));
 }
 
-qint64 iReachable_Free(const QString &qsPath)
+qint64 iReachable_Free(int iFd)
 {
     struct statvfs sv {};
-    if (::statvfs(QFile::encodeName(qsPath).constData(), &sv) != 0)
+    if (::fstatvfs(iFd, &sv) != 0)
         return 0;
     return qint64(::geteuid() == 0 ? sv.f_bfree : sv.f_bavail) * qint64(sv.f_frsize);
 }
@@ -50,9 +49,9 @@ QString qsBytes(double dBytes)
     return QLocale::c().formattedDataSize(qint64(dBytes), 2, QLocale::DataSizeIecFormat);
 }
 
-Fill_Progress::Fill_Progress(const QString &qsFolder, const QString &qsPath, bool bShow, std::optional<qint64> oKeep_Free)
+Fill_Progress::Fill_Progress(const QString &qsFolder, int iFd, bool bShow, std::optional<qint64> oKeep_Free)
     : m_qsFolder(qsFolder)
-    , m_qbaPath(QFile::encodeName(qsPath))
+    , m_iFd(iFd)
     , m_bShow(bShow)
     , m_bTerminal(bShow && ::isatty(STDERR_FILENO))
     , m_oKeep_Free(oKeep_Free)
@@ -121,9 +120,9 @@ QString Fill_Progress::qsLine() const
 qint64 Fill_Progress::iTo_Write() const
 {
     if (!m_oKeep_Free)
-        return iReachable_Free(QFile::decodeName(m_qbaPath));
+        return iReachable_Free(m_iFd);
     struct statvfs sv {};
-    if (::statvfs(m_qbaPath.constData(), &sv) != 0)
+    if (::fstatvfs(m_iFd, &sv) != 0)
         return 0;
     return std::max<qint64>(0, qint64(sv.f_bavail) * qint64(sv.f_frsize) - *m_oKeep_Free);
 }

@@ -10,9 +10,9 @@
 #include <optional>
 #include <thread>
 
-// Bytes of the file system holding qsPath that the caller may still write (root: the blocks
-// reserved for root too).
-qint64 iReachable_Free(const QString &qsPath);
+// Bytes of the file system of the folder open as iFd that the caller may still write (root: the
+// blocks reserved for root too).
+qint64 iReachable_Free(int iFd);
 
 // Progress of one volume's fill on standard error. On a terminal a line of percentage, bytes,
 // rate and time left is redrawn in place a few times a second, by a thread of its own so that
@@ -22,7 +22,8 @@ class Fill_Progress
 public:
     // With oKeep_Free the run stops once ordinary users have that many bytes left: the progress
     // counts up to there.
-    Fill_Progress(const QString &qsFolder, const QString &qsPath, bool bShow, std::optional<qint64> oKeep_Free = {});
+    // iFd: the folder filled, held open.
+    Fill_Progress(const QString &qsFolder, int iFd, bool bShow, std::optional<qint64> oKeep_Free = {});
     ~Fill_Progress();
     Fill_Progress(const Fill_Progress &) = delete;
     Fill_Progress &operator=(const Fill_Progress &) = delete;
@@ -39,7 +40,7 @@ private:
     qint64 iTo_Write() const;
 
     const QString m_qsFolder;
-    const QByteArray m_qbaPath;
+    const int m_iFd;
     const bool m_bShow;
     const bool m_bTerminal;
     const std::optional<qint64> m_oKeep_Free;

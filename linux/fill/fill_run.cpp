@@ -30,14 +30,24 @@ QString qsLeft(const Fill_Options &options, const Fill_Summary &summary)
     return qsText;
 }
 
+// What was left after a clean-up that failed.
+QString qsNot_Cleaned(const Volume_Run_Result &result)
+{
+    QString qsLine = QStringLiteral("could not remove the scratch folder ") + result.qsPath;
+    if (result.iClean_Up_Errno != 0)
+        qsLine += QStringLiteral(" (") + qt_error_string(result.iClean_Up_Errno) + QStringLiteral(")");
+    return qsLine + (result.bData_Left ? QStringLiteral(": entries are left in it; remove it by hand")
+                                       : QStringLiteral(": the zeros were in files without names and are freed; "
+                                                        "the next run removes the folder"));
+}
+
 // The line for a run that did not fill its volume; empty for one that did.
-QString qsFailure(const Fill_Volume &volume, const Volume_Run_Result &result)
+QString qsFailure(const Fill_Volume &volume, const Volume_Run_Result &result, Volume_Run_End eEnd)
 {
     const Volume_Identity &vi = volume.vi;
-    switch (result.eEnd) {
+    switch (eEnd) {
     case Volume_Run_End::Filled:
     case Volume_Run_End::Cancelled:
-    case Volume_Run_End::No_Guardian:
         break;
     case Volume_Run_End::Not_Made:
         return QStringLiteral("cannot create the scratch folder ") + result.qsPath + QStringLiteral(": ")
@@ -46,47 +56,60 @@ QString qsFailure(const Fill_Volume &volume, const Volume_Run_Result &result)
         return QStringLiteral("another run is zeroing this file system (") + vi.qsSource + QStringLiteral(" at ")
             + vi.qsMount_Point + QStringLiteral("); nothing was done");
     case Volume_Run_End::Volume_Changed:
-        return QStringLiteral("stopped: ") + result.qsPath + QStringLiteral(" is no longer on ") + vi.qsSource
-            + QStringLiteral(" at ") + vi.qsMount_Point
-            + QStringLiteral(" as first checked (unmounted, or replaced); nothing was written there");
+        return QStringLiteral("stopped after ") + qsBytes(result.iBytes_Written) + QStringLiteral(" of zeros: ")
+            + volume.qsFolder + QStringLiteral(" is no longer on ") + vi.qsSource + QStringLiteral(" at ") + vi.qsMount_Point
+            + QStringLiteral(" as first checked (unmounted, or replaced); those zeros are freed, and nothing was "
+                             "written in what took its place");
     case Volume_Run_End::Write_Failed:
+        if (result.iErrno != 0)
+            return QStringLiteral("could not fill: writing ") + result.qsPath + QStringLiteral(" failed: ")
+                + qt_error_string(result.iErrno);
         return QStringLiteral("could not fill: writing ") + result.qsPath
-            + QStringLiteral(" failed or freed no space (a compressing file system stores zeros in none)");
+            + QStringLiteral(" freed no space (a compressing file system stores zeros in none)");
     case Volume_Run_End::Quota:
         return QStringLiteral("the disk quota ran out: ") + qsBytes(result.iBytes_Written)
             + QStringLiteral(" of zeros written, ") + qsBytes(qint64(result.dAvailable_After))
             + QStringLiteral(" the volume still has free were not zeroed; the scratch folder is removed");
-    case Volume_Run_End::Not_Cleaned:
-        return QStringLiteral("could not remove the scratch folder ") + result.qsPath
-            + (result.bData_Left ? QStringLiteral(": the zeros it still holds keep the volume full; remove it by hand")
-                                 : QStringLiteral(" (its zeros are freed; remove the empty folder by hand)"));
+    case Volume_Run_End::Not_Cleaned: {
+        // The fill's own failure first: it is what went wrong, the folder only what it left.
+        const QString qsFill = qsFailure(volume, result, result.eFill_End);
+        return (qsFill.isEmpty() ? QString() : qsFill + QStringLiteral("; ")) + qsNot_Cleaned(result);
+    }
     }
     return QString();
 }
 
 } // namespace
 
-Fill_Summary fsFill_Volume(const Fill_Volume &volume, const Fill_Options &options)
+Fill_Summary fsEnded(int iStatus, const QString &qsEnding, const QString &qsMessage)
+{
+    Fill_Summary summary;
+    summary.iStatus = iStatus;
+    summary.qsEnding = qsEnding;
+    summary.qsMessage = qsMessage;
+    return summary;
+}
+
+Fill_Summary fsFill_Volume(const Fill_Volume &volume, const Fill_Options &options,
+                           const std::function<void(const Fill_Summary &)> &vLast_Words)
 {
     Fill_Summary summary;
     Volume_Run_Options runOptions;
     runOptions.qslScratch_Paths = {QDir(volume.qsPath).filePath(QStringLiteral("Delete_Zero"))};
+    runOptions.iParent_Fd = volume.iFd();
     runOptions.viChosen = volume.vi;
-    runOptions.bNameless_Files = true;
     runOptions.iKeep_Free = options.bKeep_Free ? volume.iKeep_Free : -1;
     runOptions.iRate = options.iRate;
     // From the first change on disk to the end of the clean-up a signal waits for the clean-up.
     Volume_Run run(runOptions);
 
-    Fill_Progress progress(volume.qsFolder, volume.qsPath, !options.bQuiet,
+    Fill_Progress progress(volume.qsFolder, volume.iFd(), !options.bQuiet,
                            options.bKeep_Free ? std::optional<qint64>(volume.iKeep_Free) : std::nullopt);
-    Zero_Fill_Hooks hooks;
-    hooks.vFile_Progress = [](int) {};
-    hooks.vTotal_Progress = [](int) {};
-    hooks.vFile_Count = [&progress](int iFiles) { progress.vFile_Done(iFiles); };
-    hooks.bPump_Cancelled = &Run_Signal_Guard::bSignalled;
-    hooks.bStop_Now = &Run_Signal_Guard::bSignalled;
-    const Volume_Run_Result result = run.vrRun(hooks);
+    Fill_Observer observer;
+    observer.vFile_Count = [&progress](int iFiles) { progress.vFile_Done(iFiles); };
+    observer.bPump_Cancelled = &Run_Signal_Guard::bSignalled;
+    observer.bStop_Now = &Run_Signal_Guard::bSignalled;
+    const Volume_Run_Result result = run.vrRun(observer);
     progress.vStop();
 
     summary.uiFree_Blocks_After = result.uiFree_Blocks_Full;
@@ -100,22 +123,28 @@ Fill_Summary fsFill_Volume(const Fill_Volume &volume, const Fill_Options &option
         if (::geteuid() == 0 && volume.vi.qsFs_Type.startsWith(QStringLiteral("ext")))
             summary.iReserve_Left = (qint64(result.uiFree_Blocks_Full) - iAvailable_Blocks) * qint64(result.uiBlock_Size);
     }
-    if (result.eEnd == Volume_Run_End::Not_Cleaned || !Run_Signal_Guard::bSignalled()) {
-        const QString qsLine = qsFailure(volume, result);
-        if (!qsLine.isEmpty()) {
-            vSay(volume.qsFolder + QStringLiteral(": ") + qsLine);
-            summary.iStatus = iExit_Unfillable;
-            return summary;
-        }
+    const QString qsLine = result.eEnd == Volume_Run_End::Not_Cleaned || !Run_Signal_Guard::bSignalled()
+        ? qsFailure(volume, result, result.eEnd)
+        : QString();
+    if (!qsLine.isEmpty()) {
+        summary.iStatus = iExit_Unfillable;
+        summary.qsEnding = result.eEnd == Volume_Run_End::Busy ? QStringLiteral("refused") : QStringLiteral("failed");
+        summary.qsMessage = volume.qsFolder + QStringLiteral(": ") + qsLine;
+        vSay(summary.qsMessage);
+    } else if (Run_Signal_Guard::bSignalled()) {
+        summary.qsEnding = QStringLiteral("cancelled");
+        summary.qsMessage = volume.qsFolder + QStringLiteral(": stopped by a signal; the scratch folder is removed");
+        vSay(summary.qsMessage);
+    } else {
+        summary.qsMessage = volume.qsFolder + QStringLiteral(": ") + qsBytes(summary.iBytes_Written)
+            + QStringLiteral(" of zeros written in ") + QString::number(summary.dSeconds, 'f', 1) + QStringLiteral(" s, ")
+            + qsLeft(options, summary) + QStringLiteral("; the scratch folder is removed");
+        if (!options.bQuiet)
+            vSay(summary.qsMessage);
     }
-    if (Run_Signal_Guard::bSignalled()) {
-        vSay(volume.qsFolder + QStringLiteral(": stopped by a signal; the scratch folder is removed"));
-        return summary;  // the run ends the program by that signal
-    }
-    if (!options.bQuiet)
-        vSay(volume.qsFolder + QStringLiteral(": ") + qsBytes(summary.iBytes_Written) + QStringLiteral(" of zeros written in ")
-             + QString::number(summary.dSeconds, 'f', 1) + QStringLiteral(" s, ") + qsLeft(options, summary)
-             + QStringLiteral("; the scratch folder is removed"));
+    // The run ends the program by a signal that came, as soon as it goes.
+    if (Run_Signal_Guard::bSignalled() && vLast_Words)
+        vLast_Words(summary);
     return summary;
 }
 
@@ -123,6 +152,8 @@ QByteArray qbaJson_Summary(const Fill_Volume &volume, const Fill_Summary &summar
 {
     QJsonObject qObject{
         {QStringLiteral("folder"), volume.qsFolder},
+        {QStringLiteral("ending"), summary.qsEnding},
+        {QStringLiteral("message"), summary.qsMessage},
         {QStringLiteral("mount_point"), volume.vi.qsMount_Point},
         {QStringLiteral("device"), volume.vi.qsSource},
         {QStringLiteral("file_system"), volume.vi.qsFs_Type},

@@ -5,7 +5,6 @@
 #include "free_space_check.h"
 #include "volume_trim.h"
 
-#include <QFile>
 #include <QJsonArray>
 
 #include <cstdio>
@@ -26,15 +25,18 @@ public:
     {
     }
 
-    // Reads the free space; reports it unless it is a probe.
+    // Reads the free space; reports it unless it is a probe, and a probe's refusal only where a
+    // check was asked for.
     Free_Space_Check fscCheck(quint64 uiMax_Bytes = std::numeric_limits<quint64>::max())
     {
         const bool bProbe = uiMax_Bytes != std::numeric_limits<quint64>::max();
         Check_Progress progress(m_volume.qsFolder, !m_options.bQuiet && !bProbe);
         const Free_Space_Check check = fscCheck_Free_Space(
-            m_volume.qsPath, m_volume.vi.qsSource, [&progress](quint64 uiDone, quint64 uiTotal) { progress.vRead(uiDone, uiTotal); },
+            m_volume.iFd(), m_volume.vi.qsSource, [&progress](quint64 uiDone, quint64 uiTotal) { progress.vRead(uiDone, uiTotal); },
             uiMax_Bytes);
         progress.vStop();
+        if (!check.bDone() && bProbe && !m_options.bCheck)
+            return check;
         if (!check.bDone()) {
             vRefuse(QStringLiteral("cannot check the free space: ") + check.qsRefusal, QStringLiteral("check_refused"),
                     check.qsRefusal);
@@ -55,7 +57,7 @@ public:
 
     Volume_Trim vtTrim()
     {
-        const Volume_Trim trim = vtTrim_Volume(m_volume.qsPath);
+        const Volume_Trim trim = vtTrim_Volume(m_volume.iFd());
         if (!trim.bDone()) {
             vRefuse(QStringLiteral("nothing discarded: ") + trim.qsRefusal, QStringLiteral("trim_refused"), trim.qsRefusal);
             return trim;
@@ -79,7 +81,7 @@ public:
     {
         Fill_Summary summary;
         struct statvfs sv {};
-        if (::statvfs(QFile::encodeName(m_volume.qsPath).constData(), &sv) == 0) {
+        if (::fstatvfs(m_volume.iFd(), &sv) == 0) {
             summary.uiFree_Blocks_After = sv.f_bfree;
             summary.uiBlock_Size = sv.f_frsize;
         }
@@ -91,6 +93,8 @@ public:
         m_qslSteps << qsStep;
         vSay(qsLine);
     }
+
+    QString qsLine(const QString &qsText) const { return m_volume.qsFolder + QStringLiteral(": ") + qsText; }
 
     void vSay(const QString &qsLine) const
     {
@@ -122,36 +126,44 @@ Fill_Summary fsThin_Volume(const Fill_Volume &volume, const Fill_Options &option
 {
     Thin_Run run(volume, options, qJson);
     if (!options.bTrim) {
-        Fill_Summary summary = options.bFill ? run.fsFill(fFill) : run.fsNo_Fill();
+        if (options.bFill) {
+            Fill_Summary summary = run.fsFill(fFill);
+            if (summary.iStatus == iExit_Filled && options.bCheck)
+                run.fscCheck();
+            return summary;
+        }
+        const bool bChecked = run.fscCheck().bDone();
         // A check alone that cannot be made has done nothing that was asked.
-        if (summary.iStatus == iExit_Filled && options.bCheck && !run.fscCheck().bDone() && !options.bFill)
-            summary.iStatus = iExit_Unfillable;
-        return summary;
+        return bChecked ? fsEnded(iExit_Filled, QStringLiteral("done"), run.qsLine(QStringLiteral("checked")))
+                        : fsEnded(iExit_Unfillable, QStringLiteral("failed"), run.qsLine(QStringLiteral("the check could not be made")));
     }
-    // Whether a discard turns data into zeros shows on the first free blocks read before and after.
-    const Free_Space_Check probe = options.bCheck ? run.fscCheck(uiProbe_Bytes) : Free_Space_Check{};
-    if (!options.bCheck || !probe.bDone()) {
-        Fill_Summary summary = run.fsFill(fFill);
-        if (summary.iStatus == iExit_Filled)
-            run.vtTrim();
-        return summary;
-    }
-    const Volume_Trim first = run.vtTrim();
+    // Whether a discard turns data into zeros shows on the first free blocks read before and after;
+    // a discard that leaves old data would undo the zeros, so none follows the fill unless it shows.
+    const Free_Space_Check probe = run.fscCheck(uiProbe_Bytes);
+    const bool bTold = probe.bDone() && probe.uiBlocks_Not_Zero > 0;
+    const Volume_Trim first = bTold ? run.vtTrim() : Volume_Trim{QStringLiteral("not tried")};
     const Free_Space_Check probe_after = first.bDone() ? run.fscCheck(uiProbe_Bytes) : probe;
-    const Free_Space_Check after = first.bDone() ? run.fscCheck() : Free_Space_Check{};
-    if (first.bDone() && after.bDone() && after.uiBlocks_Not_Zero == 0) {
-        run.vNote(QStringLiteral("fill skipped"), QStringLiteral("every free block reads zeros after the discard: no fill needed"));
-        return run.fsNo_Fill();
+    const Free_Space_Check after = options.bCheck && probe.bDone() ? run.fscCheck() : Free_Space_Check{QStringLiteral("not made")};
+    if (after.bDone() && after.uiBlocks_Not_Zero == 0) {
+        run.vNote(QStringLiteral("fill skipped"), QStringLiteral("every free block reads zeros")
+                      + (first.bDone() ? QStringLiteral(" after the discard") : QString()) + QStringLiteral(": no fill needed"));
+        Fill_Summary summary = run.fsNo_Fill();
+        summary.qsMessage = run.qsLine(QStringLiteral("no fill needed"));
+        return summary;
     }
     Fill_Summary summary = run.fsFill(fFill);
     if (summary.iStatus != iExit_Filled)
         return summary;
-    // Where a discard leaves old or undefined data, a second one would undo the zeros just written.
-    if (probe_after.uiBlocks_Not_Zero < probe.uiBlocks_Not_Zero)
+    if (first.bDone() && probe_after.uiBlocks_Not_Zero < probe.uiBlocks_Not_Zero)
         run.vtTrim();
     else if (first.bDone())
         run.vNote(QStringLiteral("trim not repeated"),
                   QStringLiteral("the discard turned no block into zeros: not repeated after the fill, which it could undo"));
-    run.fscCheck();
+    else if (!bTold)
+        run.vNote(QStringLiteral("trim skipped"),
+                  QStringLiteral("nothing discarded: whether this device's discard reads back zeros cannot be told "
+                                 "here, and a discard could undo the zeros just written"));
+    if (options.bCheck)
+        run.fscCheck();
     return summary;
 }

@@ -2,10 +2,9 @@
 
 #include "fill_progress.h"
 
-#include <QFile>
-#include <QFileInfo>
 
 #include <cerrno>
+#include <climits>
 
 #include <fcntl.h>
 #include <sys/statvfs.h>
@@ -53,24 +52,34 @@ Refusal rCheck_Keep_Free(const Fill_Options &options, const struct statvfs &sv, 
                 + QStringLiteral(" available, more than the ") + qsBytes(double(iAvailable)) + QStringLiteral(" available now")};
 }
 
+// The folder's path with links resolved, as the kernel names the folder open as iFd.
+QString qsResolved(int iFd)
+{
+    char acPath[PATH_MAX] = {};
+    const ssize_t iLength = ::readlink(QByteArray("/proc/self/fd/" + QByteArray::number(iFd)).constData(), acPath, sizeof acPath);
+    return iLength <= 0 ? QString() : qsFile_Name(QByteArray(acPath, int(iLength)));
+}
+
 Refusal rCheck_Folder(const Fill_Options &options, const QString &qsFolder, Fill_Volume &volume)
 {
-    const QFileInfo qFolder_Info(qsFolder);
-    if (!qFolder_Info.exists())
+    // Opened once, by the bytes given; from here on only this handle is used.
+    const int iFd = ::open(qbaFile_Name(qsFolder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (iFd < 0 && errno == ENOENT)
         return {iExit_Usage, qsFolder + QStringLiteral(": no such folder")};
-    if (!qFolder_Info.isDir())
+    if (iFd < 0 && errno == ENOTDIR)
         return {iExit_Usage, qsFolder + QStringLiteral(": not a folder")};
-    volume.qsFolder = qsFolder;
-    volume.qsPath = qFolder_Info.canonicalFilePath();
-    const QByteArray qbaPath = QFile::encodeName(volume.qsPath);
-    const int iFd = ::open(qbaPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (iFd < 0)
         return {iExit_Unfillable, qsFolder + QStringLiteral(": cannot open it: ") + qt_error_string(errno)};
+    volume.pFd.reset(new int(iFd), [](const int *pFd) {
+        ::close(*pFd);
+        delete pFd;
+    });
+    volume.qsFolder = qsFolder;
+    volume.qsPath = qsResolved(iFd);
     volume.vi = viVolume_Of(iFd);
     struct statvfs sv {};
     const bool bStat = ::fstatvfs(iFd, &sv) == 0;
     const int iErrno = errno;
-    ::close(iFd);
     if (!volume.vi.bKnown())
         return {iExit_Unfillable, qsFolder + QStringLiteral(": the file system holding it is not in the mount table")};
     const Refusal refusal = rCheck_Type(options, qsFolder, volume.vi);
@@ -81,7 +90,7 @@ Refusal rCheck_Folder(const Fill_Options &options, const QString &qsFolder, Fill
     if (sv.f_flag & ST_RDONLY)
         return {iExit_Unfillable, qsFolder + QStringLiteral(": the file system at ") + volume.vi.qsMount_Point
                     + QStringLiteral(" is mounted read-only")};
-    if (::faccessat(AT_FDCWD, qbaPath.constData(), W_OK | X_OK, AT_EACCESS) != 0)
+    if (::faccessat(iFd, ".", W_OK | X_OK, AT_EACCESS) != 0)
         return {iExit_Unfillable, qsFolder + QStringLiteral(": no permission to write in this folder")};
     return rCheck_Keep_Free(options, sv, volume);
 }

@@ -7,6 +7,8 @@
 #include <QList>
 #include <QString>
 
+#include <memory>
+
 // Exit statuses of morvane-fill.
 constexpr int iExit_Filled = 0;
 constexpr int iExit_Unfillable = 1;  // a volume could not be filled
@@ -20,6 +22,10 @@ struct Fill_Volume
     QString qsPath;         // the same folder with links resolved
     Volume_Identity vi;
     qint64 iKeep_Free = 0;  // bytes to leave available to ordinary users (--keep-free)
+    // The folder, held open from its check on: the run, the discard and the read-back go through
+    // it, so a name swapped meanwhile leads none of them to another volume.
+    std::shared_ptr<const int> pFd;
+    int iFd() const { return pFd ? *pFd : -1; }
 };
 
 // Checks every folder before anything is touched and identifies its file system. Returns

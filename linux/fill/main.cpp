@@ -1,4 +1,5 @@
 // morvane-fill: the zero-fill run of morvane_qt for machines without a desktop.
+#include "fill_all.h"
 #include "fill_options.h"
 #include "fill_run.h"
 #include "fill_thin.h"
@@ -20,24 +21,46 @@ int main(int argc, char *argv[])
     Fill_Options options;
     QList<Fill_Volume> lstVolumes;
     QString qsError;
-    int iStatus = bParse_Fill_Options(qApplication.arguments(), options, qsError)
-        ? iCheck_Folders(options, lstVolumes, qsError)
-        : iExit_Usage;
+    const QStringList qslWords = qslArguments(argc, argv);
+    int iDone = 0;
+    int iFailed = 0;
+    int iStatus = !bParse_Fill_Options(qslWords, options, qsError) ? iExit_Usage
+        : options.bAll ? iCheck_All(options, lstVolumes, iFailed, qsError)
+                       : iCheck_Folders(options, lstVolumes, qsError);
+    // Pipelines read standard output: with --json every folder named gets its object, whatever happens.
+    const bool bJson = options.bJson || qslWords.contains(QStringLiteral("--json"));
+    auto vReport = [bJson](const Fill_Volume &volume, const Fill_Summary &summary, const QJsonObject &qExtra) {
+        if (!bJson)
+            return;
+        std::fputs(qbaJson_Summary(volume, summary, qExtra).constData(), stdout);
+        std::fflush(stdout);
+    };
     if (iStatus != iExit_Filled) {
         std::fprintf(stderr, "morvane-fill: %s\n", qPrintable(qsError));
+        const QStringList qslNamed = options.qslFolders.isEmpty() ? QStringList{QString()} : options.qslFolders;
+        for (const QString &qsFolder : qslNamed)
+            vReport(Fill_Volume{qsFolder}, fsEnded(iStatus, QStringLiteral("refused"), qsError), {});
         return iStatus;
     }
-    for (const Fill_Volume &volume : lstVolumes) {
+    for (int i = 0; i < lstVolumes.size(); ++i) {
         QJsonObject qThin;
-        const Fill_Summary summary = fsThin_Volume(volume, options, fsFill_Volume, qThin);
+        // A signal ends the program once the run has cleaned up: the objects go out before.
+        auto vLast_Words = [&](const Fill_Summary &summary) {
+            vReport(lstVolumes.at(i), summary, qThin);
+            for (const Fill_Volume &later : lstVolumes.mid(i + 1))
+                vReport(later, fsEnded(iExit_Unfillable, QStringLiteral("cancelled"), later.qsFolder + QStringLiteral(": not run: stopped by a signal")), {});
+        };
+        const Fill_Summary summary = fsThin_Volume(
+            lstVolumes.at(i), options,
+            [&vLast_Words](const Fill_Volume &volume, const Fill_Options &opts) { return fsFill_Volume(volume, opts, vLast_Words); },
+            qThin);
+        vReport(lstVolumes.at(i), summary, qThin);
         if (summary.iStatus != iExit_Filled) {
             iStatus = summary.iStatus;
-            continue;
-        }
-        if (options.bJson) {
-            std::fputs(qbaJson_Summary(volume, summary, qThin).constData(), stdout);
-            std::fflush(stdout);
+            ++iFailed;
+        } else {
+            ++iDone;
         }
     }
-    return iStatus;
+    return options.bAll ? iAll_Status(iDone, iFailed) : iStatus;
 }

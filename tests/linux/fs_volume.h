@@ -8,6 +8,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMap>
 #include <QProcess>
 #include <QString>
@@ -57,6 +58,15 @@ inline double dAvailable(const QString &qsPath)
     if (::statvfs(QFile::encodeName(qsPath).constData(), &sv) != 0)
         return -1;
     return double(sv.f_bavail) * sv.f_frsize;
+}
+
+// The cgroup v2 hierarchy, where the test may make a cgroup of its own; empty where it cannot.
+inline QString qsCgroup_Root()
+{
+    for (const QString &qsRoot : {QStringLiteral("/sys/fs/cgroup"), QStringLiteral("/sys/fs/cgroup/unified")})
+        if (QFileInfo::exists(qsRoot + QStringLiteral("/cgroup.procs")) && QFileInfo(qsRoot).isWritable())
+            return qsRoot;
+    return QString();
 }
 
 class Volume

@@ -10,10 +10,10 @@ fail() { echo "FAIL: $*"; exit 1; }
 
 cmake --install "$build" --prefix "$prefix" >/dev/null || fail "cmake --install"
 folder="$prefix/lib/morvane"
-for f in morvane_qt morvane-fill morvane_guardian "Значок.ico" "Лицензионное соглашение.txt" "Справка.txt"; do
+for f in morvane_qt morvane-fill "Значок.ico" "Лицензионное соглашение.txt" "Справка.txt"; do
   [ -f "$folder/$f" ] || fail "missing $folder/$f"
 done
-[ "$(ls "$folder" | wc -l)" = 6 ] || fail "the program folder holds more than the program: $(ls "$folder")"
+[ "$(ls "$folder" | wc -l)" = 5 ] || fail "the program folder holds more than the program: $(ls "$folder")"
 [ -x "$prefix/bin/morvane_qt" ] || fail "no launcher"
 grep -q '^Exec=morvane_qt$' "$prefix/share/applications/morvane_qt.desktop" || fail "desktop entry"
 [ -f "$prefix/share/icons/hicolor/256x256/apps/morvane.png" ] || fail "icon"

@@ -488,7 +488,7 @@ void tst_Functions_Main::access()
         {QStringLiteral("Справка.txt"), 0600, 0644},
         {QStringLiteral("morvane_qt"), 0700, 0755},
         {QStringLiteral("morvane-fill"), 0610, 0654},
-        {QStringLiteral("Значок.ico"), 0644, 0644},
+        {QStringLiteral("morvane_guardian"), 0600, 0600},
         {QStringLiteral("Лицензионное соглашение.txt"), 0400, 0444},
         {QStringLiteral("data.txt"), 0600, 0600},
         {QStringLiteral("sub/dir/Справка.txt"), 0600, 0600},
@@ -503,7 +503,7 @@ void tst_Functions_Main::access()
         QVERIFY(bWrite(qsRoot + qCase.qsName, "x", qCase.uiBefore));
     QVERIFY(bWrite(qtdBase.filePath(QStringLiteral("../morvane-outside-target")), "x", 0600));
     const QString qsOutside = QFileInfo(qtdBase.filePath(QStringLiteral("../morvane-outside-target"))).absoluteFilePath();
-    QVERIFY(QFile::link(qsOutside, qsRoot + QStringLiteral("morvane_guardian")));
+    QVERIFY(QFile::link(qsOutside, qsRoot + QStringLiteral("Значок.ico")));
 
     vAccess_777(qsRoot);
     for (const Case &qCase : lstCases) {

@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 #include <csignal>
 #include <unistd.h>
 
@@ -90,15 +92,25 @@ private:
         bool bNumber = false;
         s.qsCount.toInt(&bNumber);
         bLocked = bLocked && bNumber;
-        for (const QFileInfo &qEntry : QDir(m_qsScratch).entryInfoList(QDir::Files)) {
-            qint64 &iMax = mapMax_Size[qEntry.fileName()];
-            iMax = qMax(iMax, qEntry.size());
+        // The run's files have no names: they are found among this process's open files, and
+        // numbered in the order they appear.
+        for (const QString &qsFd : QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+            const QString qsLink = QStringLiteral("/proc/self/fd/") + qsFd;
+            struct stat st {};
+            if (!QFileInfo(qsLink).symLinkTarget().startsWith(m_qsScratch + "/") || ::stat(QFile::encodeName(qsLink).constData(), &st) != 0
+                || !S_ISREG(st.st_mode))
+                continue;
+            const QString qsName = m_mapNames.value(st.st_ino, QString::number(m_mapNames.size()));
+            m_mapNames.insert(st.st_ino, qsName);
+            qint64 &iMax = mapMax_Size[qsName];
+            iMax = qMax(iMax, qint64(st.st_size));
         }
         if (vAct)
             vAct();
     }
     Window &m_w;
     QString m_qsScratch;
+    QMap<ino_t, QString> m_mapNames;
     QTimer m_qTimer;
 };
 
@@ -128,8 +140,8 @@ private slots:
     void free_space_zeroed();
     void cancel_and_close_mid_run();
     void compressing_btrfs_ends_with_message();
-    void killed_run_guardian_cleans_up_data();
-    void killed_run_guardian_cleans_up();
+    void killed_window_gives_the_space_back_data();
+    void killed_window_gives_the_space_back();
     void bars_painted_without_cancel_option();
 };
 
@@ -240,7 +252,7 @@ void tst_Run_Fs::ext4_worked_sizes_and_signals()
         qHelper.setProcessChannelMode(QProcess::ForwardedChannels);
         qHelper.start(QStringLiteral(MORVANE_RUN_HELPER), {v.qsMount(), qsMode});
         QVERIFY(qHelper.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(v.qsScratch() + "/0").size() > 0, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(v.dAvailable() < dBefore - 64 * 1048576.0, 20000);
         ::kill(pid_t(qHelper.processId()), SIGTERM);
         QVERIFY(qHelper.waitForFinished(60000));
         QCOMPARE(qHelper.exitStatus(), QProcess::CrashExit);
@@ -286,7 +298,7 @@ void tst_Run_Fs::free_space_zeroed()
         const auto iOpen_To_All = QFileDevice::Permissions(0x7755);
         QVERIFY(QFile::setPermissions(qsFolder, iOpen_To_All));
         const QString qsBuilt = QFileInfo(qsProgram).absolutePath();
-        for (const QString &qsName : {QFileInfo(qsProgram).fileName(), QStringLiteral("morvane_guardian")}) {
+        for (const QString &qsName : {QFileInfo(qsProgram).fileName()}) {
             QVERIFY(QFile::copy(qsBuilt + "/" + qsName, qsFolder + "/" + qsName));
             QVERIFY(QFile::setPermissions(qsFolder + "/" + qsName, iOpen_To_All));
         }
@@ -422,29 +434,32 @@ void tst_Run_Fs::compressing_btrfs_ends_with_message()
     QVERIFY(bFree_Back(dBefore, v.dAvailable()));
 }
 
-void tst_Run_Fs::killed_run_guardian_cleans_up_data()
+void tst_Run_Fs::killed_window_gives_the_space_back_data()
 {
-    QTest::addColumn<QString>("qsFile");
-    QTest::addColumn<bool>("bLose_Display");
-    // The first file being written; its copy being written (a 2 GiB file and a copy must fit).
-    QTest::newRow("SIGKILL mid-write") << QStringLiteral("0") << false;
-    QTest::newRow("SIGKILL mid-copy") << QStringLiteral("1") << false;
-    QTest::newRow("X server killed, cancel option ticked") << QStringLiteral("0") << true;
+    // What ends the window mid-run: SIGKILL of it, of its process group, of a cgroup holding it (a
+    // log-out, systemctl kill, a container's stop), or the loss of its display.
+    QTest::addColumn<QString>("qsHow");
+    QTest::newRow("SIGKILL of the window") << QStringLiteral("plain");
+    QTest::newRow("SIGKILL of its process group") << QStringLiteral("group");
+    QTest::newRow("its cgroup killed") << QStringLiteral("cgroup");
+    QTest::newRow("X server killed, cancel option ticked") << QStringLiteral("display");
 }
 
-// However the program ends before its clean-up, the guardian it started removes the scratch
-// folder and gives the space back.
-void tst_Run_Fs::killed_run_guardian_cleans_up()
+// However the window ends before its clean-up, the kernel frees its scratch files: nothing has
+// to outlive it to give the space back.
+void tst_Run_Fs::killed_window_gives_the_space_back()
 {
-    QFETCH(QString, qsFile);
-    QFETCH(bool, bLose_Display);
-    Volume v(QStringLiteral("guardian"), QStringLiteral("ext4"), 4800);
+    QFETCH(QString, qsHow);
+    const QString qsCgroup = fs_test::qsCgroup_Root() + QStringLiteral("/morvane-window-%1").arg(::getpid());
+    if (qsHow == QStringLiteral("cgroup") && (fs_test::qsCgroup_Root().isEmpty() || !QDir().mkpath(qsCgroup)))
+        QSKIP("no writable cgroup v2 hierarchy to make a cgroup in");
+    Volume v(QStringLiteral("killed"), QStringLiteral("ext4"), 1024);
     Placed_Files placed(v.qsMount() + "/файлы");
     const double dBefore = v.dAvailable();
-    QVERIFY(dBefore > 4.0 * 1073741824);
 
     QProcess qX_Server;
     QProcessEnvironment qEnvironment = QProcessEnvironment::systemEnvironment();
+    const bool bLose_Display = qsHow == QStringLiteral("display");
     if (bLose_Display) {
         qX_Server.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"),
                                                  QStringLiteral("-nolisten"), QStringLiteral("tcp")});
@@ -454,21 +469,32 @@ void tst_Run_Fs::killed_run_guardian_cleans_up()
         qEnvironment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         qEnvironment.insert(QStringLiteral("DISPLAY"), QStringLiteral(":") + qsDisplay);
     }
+    QStringList qslCommand{QStringLiteral(MORVANE_RUN_HELPER), v.qsMount(),
+                           bLose_Display ? QStringLiteral("--pump") : QStringLiteral("--no-pump")};
+    if (qsHow == QStringLiteral("group"))
+        qslCommand.prepend(QStringLiteral("setsid"));
+    if (qsHow == QStringLiteral("cgroup"))
+        qslCommand = QStringList{QStringLiteral("sh"), QStringLiteral("-c"), QStringLiteral("echo $$ > \"$0\" && exec \"$@\""),
+                                 qsCgroup + QStringLiteral("/cgroup.procs")} + qslCommand;
     QProcess qHelper;
     qHelper.setProcessEnvironment(qEnvironment);
     qHelper.setProcessChannelMode(QProcess::ForwardedChannels);
-    qHelper.start(QStringLiteral(MORVANE_RUN_HELPER),
-                  {v.qsMount(), bLose_Display ? QStringLiteral("--pump") : QStringLiteral("--no-pump")});
+    qHelper.start(qslCommand.first(), qslCommand.mid(1));
     QVERIFY(qHelper.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(v.qsScratch() + "/" + qsFile).size() > 0, 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(v.dAvailable() < dBefore - 64 * 1048576.0, 60000);
+    const pid_t iPid = pid_t(qHelper.processId());
     if (bLose_Display) {
         qX_Server.kill();
         qX_Server.waitForFinished();
+    } else if (qsHow == QStringLiteral("cgroup")) {
+        QFile qKill(qsCgroup + QStringLiteral("/cgroup.kill"));
+        QVERIFY(qKill.open(QIODevice::WriteOnly) && qKill.write("1") == 1);
     } else {
-        ::kill(pid_t(qHelper.processId()), SIGKILL);
+        ::kill(qsHow == QStringLiteral("group") ? -iPid : iPid, SIGKILL);
     }
     QVERIFY(qHelper.waitForFinished(15000));
-    QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(v.qsScratch()) && bFree_Back(dBefore, v.dAvailable()), 15000);
+    QDir().rmdir(qsCgroup);
+    QTRY_VERIFY_WITH_TIMEOUT(bFree_Back(dBefore, v.dAvailable()), 15000);
     QVERIFY(placed.bUnchanged());
 }
 

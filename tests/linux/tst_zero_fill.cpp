@@ -1,6 +1,7 @@
 // The fill engine without widgets: file sizes, the whole-percent steps, the ends of a run, and
 // the endings and races of a whole run on a real volume.
 #include "fs_volume.h"
+#include "run_lock.h"
 #include "scratch_run.h"
 #include "volume_run.h"
 #include "zero_fill.h"
@@ -40,22 +41,22 @@ private slots:
 
 namespace {
 
-// Hooks that record what the run reports; free space comes from dFree.
+// An observer that records what the run reports, and limits whose free space comes from dFree.
 struct Recorder
 {
+    explicit Recorder(std::function<double()> dFree = nullptr)
+    {
+        observer.vFile_Progress = [this](int i) { lstPercent << i; };
+        observer.vFile_Count = [this](int i) { lstCounts << i; };
+        limits.dFree_Space = std::move(dFree);
+        limits.bTop_Up = false;
+    }
+    Recorder(const Recorder &) = delete;
+    Zero_Fill_Result zfrFill(const QString &qsPath) const { return zfrZero_Fill(qsPath, observer, limits); }
     QList<int> lstPercent;
     QList<int> lstCounts;
-    Zero_Fill_Hooks hooks(std::function<double()> dFree)
-    {
-        Zero_Fill_Hooks h;
-        h.dFree_Space = std::move(dFree);
-        h.vFile_Progress = [this](int i) { lstPercent << i; };
-        h.vTotal_Progress = [](int) {};
-        h.vFile_Count = [this](int i) { lstCounts << i; };
-        h.bPump_Cancelled = []() { return false; };
-        h.bTop_Up = false;
-        return h;
-    }
+    Fill_Observer observer;
+    Fill_Limits limits;
 };
 
 } // namespace
@@ -158,16 +159,15 @@ void tst_Zero_Fill::file_is_whole_zeros_reported_at_each_percent()
     QTemporaryDir qDir;
     const quint32 uiSize = 10 * 1024 * 1024 + 3;
     double dFree = uiSize;
-    Recorder rec;
-    Zero_Fill_Hooks hooks = rec.hooks([&dFree]() { return dFree; });
+    Recorder rec([&dFree]() { return dFree; });
     QList<qint64> lstSizes;
-    hooks.vFile_Progress = [&](int i) {
+    rec.observer.vFile_Progress = [&](int i) {
         rec.lstPercent << i;
         lstSizes << QFileInfo(qDir.path() + "/0").size();
         if (i == 100)
             dFree = 0;  // the volume reports full after the file
     };
-    const Zero_Fill_Result result = zfrZero_Fill(qDir.path(), hooks);
+    const Zero_Fill_Result result = rec.zfrFill(qDir.path());
     QCOMPARE(result.eEnd, Zero_Fill_End::Full);
     QCOMPARE(rec.lstPercent.size(), 100);
     for (int i = 0; i < 100; ++i)
@@ -187,8 +187,8 @@ void tst_Zero_Fill::file_is_whole_zeros_reported_at_each_percent()
 void tst_Zero_Fill::free_space_that_never_falls_ends_the_run()
 {
     QTemporaryDir qDir;
-    Recorder rec;
-    const Zero_Fill_Result result = zfrZero_Fill(qDir.path(), rec.hooks([]() { return 1024.0 * 1024; }));
+    const Recorder rec([]() { return 1024.0 * 1024; });
+    const Zero_Fill_Result result = rec.zfrFill(qDir.path());
     QCOMPARE(result.eEnd, Zero_Fill_End::Failed);
     QVERIFY(result.qsFailed_Path.startsWith(qDir.path() + "/"));
     QVERIFY(result.iFile_Number <= 3);
@@ -197,9 +197,9 @@ void tst_Zero_Fill::free_space_that_never_falls_ends_the_run()
 void tst_Zero_Fill::unwritable_folder_fails_with_the_file_path()
 {
     QTemporaryDir qDir;
-    Recorder rec;
+    const Recorder rec([]() { return 1e6; });
     const QString qsMissing = qDir.path() + "/нет такой папки";
-    const Zero_Fill_Result result = zfrZero_Fill(qsMissing, rec.hooks([]() { return 1e6; }));
+    const Zero_Fill_Result result = rec.zfrFill(qsMissing);
     QCOMPARE(result.eEnd, Zero_Fill_End::Failed);
     QCOMPARE(result.qsFailed_Path, qsMissing + "/0");
 }
@@ -207,11 +207,10 @@ void tst_Zero_Fill::unwritable_folder_fails_with_the_file_path()
 void tst_Zero_Fill::cancel_at_first_percent_stops_at_once()
 {
     QTemporaryDir qDir;
-    Recorder rec;
-    Zero_Fill_Hooks hooks = rec.hooks([]() { return 1e9; });
+    Recorder rec([]() { return 1e9; });
     int iPumps = 0;
-    hooks.bPump_Cancelled = [&iPumps]() { return ++iPumps >= 1; };
-    const Zero_Fill_Result result = zfrZero_Fill(qDir.path(), hooks);
+    rec.observer.bPump_Cancelled = [&iPumps]() { return ++iPumps >= 1; };
+    const Zero_Fill_Result result = rec.zfrFill(qDir.path());
     QCOMPARE(result.eEnd, Zero_Fill_End::Cancelled);
     QCOMPARE(iPumps, 1);
     QCOMPARE(rec.lstPercent, QList<int>{1});
@@ -223,11 +222,10 @@ void tst_Zero_Fill::cancel_at_first_percent_stops_at_once()
 void tst_Zero_Fill::stop_between_blocks_stops_at_once()
 {
     QTemporaryDir qDir;
-    Recorder rec;
-    Zero_Fill_Hooks hooks = rec.hooks([]() { return 1e9; });
+    Recorder rec([]() { return 1e9; });
     int iBlocks = 0;
-    hooks.bStop_Now = [&iBlocks]() { return ++iBlocks > 2; };
-    const Zero_Fill_Result result = zfrZero_Fill(qDir.path(), hooks);
+    rec.observer.bStop_Now = [&iBlocks]() { return ++iBlocks > 2; };
+    const Zero_Fill_Result result = rec.zfrFill(qDir.path());
     QCOMPARE(result.eEnd, Zero_Fill_End::Cancelled);
     QVERIFY(QFileInfo(qDir.path() + "/0").size() <= 2 * 64 * 1024 * 1024);
 }
@@ -254,32 +252,31 @@ void tst_Zero_Fill::scratch_folder_swapped_for_link_ends_the_run()
     QVERIFY(qPrecious.open(QIODevice::WriteOnly) && qPrecious.write("keep") == 4);
     qPrecious.close();
 
-    Scratch_Run run(qsScratch, false);
+    Scratch_Run run(qsScratch);
     const int iBase_Fd = ::open(QFile::encodeName(qtdBase.path()).constData(), O_RDONLY | O_DIRECTORY);
-    QVERIFY(run.bPrepare(iBase_Fd, qtdBase.filePath(QStringLiteral("no guardian here"))));
+    QVERIFY(run.bPrepare(iBase_Fd));
     ::close(iBase_Fd);
-    QVERIFY(!run.bGuarded());
     constexpr double dFile = 65536;
     Recorder recorder;
-    Zero_Fill_Hooks hooks = recorder.hooks([&recorder]() { return dFile * (4 - recorder.lstCounts.size()); });
+    recorder.limits.dFree_Space = [&recorder]() { return dFile * (4 - recorder.lstCounts.size()); };
     bool bSwapped = false;
     auto vSwap = [&]() { bSwapped = QDir().rename(qsScratch, qsMoved) && QFile::link(qsOutside, qsScratch); };
-    hooks.vFile_Count = [&](int iFiles) {
+    recorder.observer.vFile_Count = [&](int iFiles) {
         recorder.lstCounts << iFiles;
         if (iFiles == 1 && !bAfter_Check)
             vSwap();
     };
-    hooks.bVolume_Lost = [&]() {
+    recorder.limits.bVolume_Lost = [&]() {
+        const bool bLost = !run.bFolder_Intact();
         if (recorder.lstCounts.size() == 1 && bAfter_Check && !bSwapped)
             vSwap();
-        return false;
+        return bLost;
     };
-    const Zero_Fill_Result result = run.zfrFill(hooks);
+    const Zero_Fill_Result result = run.zfrFill(recorder.observer, recorder.limits);
     QVERIFY(bSwapped);
     QCOMPARE(int(result.eEnd), int(Zero_Fill_End::Failed));
     QCOMPARE(result.qsFailed_Path, qsScratch);
-    QCOMPARE(QFileInfo(qsMoved + QStringLiteral("/0")).size(), qint64(4 * dFile));
-    QCOMPARE(QFileInfo::exists(qsMoved + QStringLiteral("/1")), bAfter_Check);
+    QCOMPARE(result.iFile_Number, bAfter_Check ? 2 : 1);
     run.bClean_Up();
     QVERIFY(QDir(qsMoved).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
     QCOMPARE(QDir(qsOutside).entryList(QDir::Files), QStringList{QStringLiteral("1")});
@@ -289,66 +286,93 @@ void tst_Zero_Fill::scratch_folder_swapped_for_link_ends_the_run()
 void tst_Zero_Fill::run_endings_and_races_data()
 {
     QTest::addColumn<QString>("qsRace");
-    QTest::addColumn<bool>("bNameless");
+    QTest::addColumn<QString>("qsFs");
     QTest::addColumn<int>("iEnd");
-    for (const bool bNameless : {false, true}) {
-        const char *pcFiles = bNameless ? "nameless files" : "named files";
-        // The second run is refused and removes nothing; the first ends as it would alone.
-        QTest::addRow("second run on the volume, %s", pcFiles) << "second" << bNameless << int(Volume_Run_End::Filled);
-        // Standing in for a volume turned read-only or an immutable flag set by someone else.
-        QTest::addRow("clean-up refused, %s", pcFiles) << "immutable" << bNameless << int(Volume_Run_End::Not_Cleaned);
-        QTest::addRow("volume unmounted mid-run, %s", pcFiles) << "unmount" << bNameless << int(Volume_Run_End::Volume_Changed);
-    }
-    // Named files must not be written without the guardian that removes them should the program die.
-    QTest::addRow("guardian missing") << "no guardian" << false << int(Volume_Run_End::No_Guardian);
+    // A second run, through whatever path to the file system, is refused and removes nothing; the
+    // first ends as it would alone.
+    QTest::newRow("second run on the volume") << "second" << "ext4" << int(Volume_Run_End::Filled);
+    QTest::newRow("second run through a bind mount of a subfolder") << "bind" << "ext4" << int(Volume_Run_End::Filled);
+    QTest::newRow("second run through a btrfs subvolume mounted apart") << "subvolume" << "btrfs" << int(Volume_Run_End::Filled);
+    // Locks any user can take (the top folder, lock files of the names runs use) refuse no run.
+    QTest::newRow("others lock what they can") << "locks" << "ext4" << int(Volume_Run_End::Filled);
+    // Standing in for a volume turned read-only or an immutable flag set by someone else.
+    QTest::newRow("clean-up refused") << "immutable" << "ext4" << int(Volume_Run_End::Not_Cleaned);
+    QTest::newRow("volume unmounted mid-run") << "unmount" << "ext4" << int(Volume_Run_End::Volume_Changed);
 }
 
 void tst_Zero_Fill::run_endings_and_races()
 {
     QFETCH(QString, qsRace);
-    QFETCH(bool, bNameless);
+    QFETCH(QString, qsFs);
     QFETCH(int, iEnd);
     int iCheck = 0;
     const QString qsWhy = fs_test::qsStep({QStringLiteral("check"), fs_test::qsRoot(), QStringLiteral("512")}, &iCheck);
     if (iCheck != 0)
         QSKIP(qPrintable(qsWhy));
-    fs_test::Volume v(QStringLiteral("race"), QStringLiteral("ext4"), 256);
+    fs_test::Volume v(QStringLiteral("race"), qsFs, 256);
     const double dBefore = v.dAvailable();
     Volume_Run_Options options;
     options.qslScratch_Paths = {v.qsScratch()};
     options.viChosen = viVolume_At(v.qsMount());
-    options.bNameless_Files = bNameless;
-    if (qsRace == QStringLiteral("no guardian"))
-        options.qsGuardian_Program = v.qsMount() + QStringLiteral("/morvane_guardian");
+    // The other path to the same file system: a bind mount, or a subvolume mounted apart.
+    const QString qsOther = fs_test::qsRoot() + QStringLiteral("/other path");
+    QDir().mkpath(qsOther);
+    if (qsRace == QStringLiteral("bind")) {
+        QDir().mkpath(v.qsMount() + QStringLiteral("/sub"));
+        QProcess::execute(QStringLiteral("mount"), {QStringLiteral("--bind"), v.qsMount() + QStringLiteral("/sub"), qsOther});
+    } else if (qsRace == QStringLiteral("subvolume")) {
+        QProcess::execute(QStringLiteral("btrfs"), {QStringLiteral("-q"), QStringLiteral("subvolume"), QStringLiteral("create"), v.qsMount() + QStringLiteral("/sv")});
+        QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-o"), QStringLiteral("subvol=sv"), options.viChosen.qsSource, qsOther});
+    }
+    QList<QProcess *> lstLockers;
+    if (qsRace == QStringLiteral("locks")) {
+        const int iFd = ::open(QFile::encodeName(v.qsMount()).constData(), O_RDONLY | O_DIRECTORY);
+        const QString qsLock = QStringLiteral("/run/lock/morvane.") + QString::fromLatin1(qbaFile_System_Key(iFd));
+        ::close(iFd);
+        for (const QString &qsTarget : {v.qsMount(), QStringLiteral("/"), qsLock + QStringLiteral(".65534"), qsLock + QStringLiteral(".0")}) {
+            lstLockers << new QProcess;
+            lstLockers.last()->start(QStringLiteral("setpriv"), {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                                     QStringLiteral("--clear-groups"), QStringLiteral("flock"), qsTarget, QStringLiteral("sleep"), QStringLiteral("60")});
+        }
+        QTest::qWait(500);
+    }
     Volume_Run run(options);
     Recorder recorder;
-    Zero_Fill_Hooks hooks = recorder.hooks(nullptr);
-    hooks.bTop_Up = true;
+    recorder.limits.bTop_Up = true;
     Volume_Run_Result second;
-    hooks.vFile_Count = [&](int iFiles) {
+    recorder.observer.vFile_Count = [&](int iFiles) {
         if (iFiles != 1)
             return;
-        if (qsRace == QStringLiteral("second")) {
-            Volume_Run other(options);
-            second = other.vrRun(recorder.hooks(nullptr));
+        if (qsRace == QStringLiteral("second") || qsRace == QStringLiteral("bind") || qsRace == QStringLiteral("subvolume")) {
+            Volume_Run_Options otherOptions = options;
+            if (qsRace != QStringLiteral("second"))
+                otherOptions = Volume_Run_Options{{qsOther + QStringLiteral("/Delete_Zero")}, -1, viVolume_At(qsOther)};
+            Volume_Run other(otherOptions);
+            second = other.vrRun(Fill_Observer());
         } else if (qsRace == QStringLiteral("immutable")) {
             QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), v.qsScratch()});
-        } else {
+        } else if (qsRace == QStringLiteral("unmount")) {
             QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), v.qsMount()});
         }
     };
-    const Volume_Run_Result result = run.vrRun(hooks);
+    const Volume_Run_Result result = run.vrRun(recorder.observer);
+    for (QProcess *pLocker : lstLockers) {
+        pLocker->kill();
+        pLocker->waitForFinished();
+        delete pLocker;
+    }
+    if (qsRace == QStringLiteral("bind") || qsRace == QStringLiteral("subvolume"))
+        QProcess::execute(QStringLiteral("umount"), {qsOther});
     QCOMPARE(int(result.eEnd), iEnd);
-    // Nameless files are freed even where the folder cannot go.
-    QCOMPARE(result.bData_Left, qsRace == QStringLiteral("immutable") && !bNameless);
+    // The run's files have no names: they are freed even where the folder cannot go.
+    QVERIFY(!result.bData_Left);
     if (qsRace == QStringLiteral("unmount")) {
         // What lay beneath the mount point got nothing.
         QVERIFY(!QFileInfo::exists(v.qsScratch()));
         return;
     }
-    if (!result.bData_Left)
-        QVERIFY(std::abs(v.dAvailable() - dBefore) <= 1024 * 1024);
-    if (qsRace == QStringLiteral("second"))
+    QVERIFY(std::abs(v.dAvailable() - dBefore) <= 1024 * 1024);
+    if (qsRace == QStringLiteral("second") || qsRace == QStringLiteral("bind") || qsRace == QStringLiteral("subvolume"))
         QCOMPARE(int(second.eEnd), int(Volume_Run_End::Busy));
     QCOMPARE(QFileInfo::exists(v.qsScratch()), qsRace == QStringLiteral("immutable"));
     if (QFileInfo::exists(v.qsScratch()))

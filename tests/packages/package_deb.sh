@@ -54,6 +54,8 @@ $program
 /usr/lib/morvane/morvane-fill
 /usr/bin/morvane-fill
 /usr/share/man/man1/morvane-fill.1.gz
+/usr/lib/systemd/system/morvane-fill.service
+/usr/lib/systemd/system/morvane-fill.timer
 /usr/share/applications/morvane_qt.desktop
 /usr/share/polkit-1/actions/org.morvane.pkexec.morvane_qt.policy
 /usr/share/man/man1/morvane_qt.1.gz
@@ -69,6 +71,10 @@ for d in xterm mc libqt6widgets6; do
   echo ", $depends," | grep -q ", $d[ ,]" || fail "Depends lacks $d: $depends"
 done
 echo "files and Depends as expected"
+verify=$(systemd-analyze verify /usr/lib/systemd/system/morvane-fill.{service,timer} 2>&1) && [ -z "$verify" ] ||
+  fail "systemd-analyze verify: $verify"
+[ ! -e /etc/systemd/system/timers.target.wants/morvane-fill.timer ] || fail "the package enabled the timer"
+echo "systemd-analyze verify accepts the service and the timer; the timer is left off"
 
 # wait_window <log>: the program's window on the display, by its title; its process must be the
 # installed program.

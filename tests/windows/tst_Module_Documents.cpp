@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 namespace {
 
 std::wstring sTemp_File(const wchar_t* sName, const std::string& sBytes)
@@ -80,4 +82,12 @@ TEST(Read_File, MissingFileIsErrorFiftyThree)
         EXPECT_EQ(oError.iNumber, 53);
         EXPECT_EQ(oError.sDescription, L"File not found");
     }
+}
+
+TEST(Break_Wide_Lines, AfterTheLastBlankThatFitsElseWhereTheWidthEnds)
+{
+    const auto fTen = [](const wchar_t*, size_t uiCount) { return std::min<size_t>(uiCount, 10); };
+    EXPECT_EQ(sBreak_Wide_Lines(L"     ab cdefgh ij\r\n     k\r\nabcdefghijklmnopqrstuvwxy\r\n     abcdefghijkl", 64, fTen),
+              L"     ab \r\ncdefgh ij\r\n     k\r\nabcdefghij\r\nklmnopqrst\r\nuvwxy\r\n     abcde\r\nfghijkl");
+    EXPECT_EQ(sBreak_Wide_Lines(L"abcdefghijkl", 4, fTen), L"abcd\r\nefgh\r\nijkl");
 }

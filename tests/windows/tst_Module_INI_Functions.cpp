@@ -226,6 +226,16 @@ TEST_F(Settings, EmptyValueStopsTheLoadWithAReport)
     EXPECT_EQ(oPosition().x, iStart_Left);
     EXPECT_EQ(oPosition().y, iStart_Top);
 
+    // UTF-16 without a byte-order mark: reported, and left as it was at exit.
+    lstReports.clear();
+    vWrite_File(g_sSettings_File, std::string("[\0M\0i\0n\0e\0]\0\r\0\n\0", 16));
+    vSettings(0, oMain);
+    vSettings(1, oMain);
+    ASSERT_EQ(lstReports.size(), 1u);
+    EXPECT_EQ(lstReports[0], L"Ошибка функции vSettings №13, 'Type mismatch: " + g_sSettings_File + L" is not text the "
+                             L"program can read; it is left as it is, and the settings of this session are not stored', строка 2");
+    EXPECT_EQ(sFile_Bytes(g_sSettings_File), std::string("[\0M\0i\0n\0e\0]\0\r\0\n\0", 16));
+
     // A value a check box cannot take.
     lstReports.clear();
     vWrite_File(g_sSettings_File, "[Form_Main]\r\nForm_Main_Check_Cancel=7\r\n");
@@ -250,16 +260,16 @@ TEST_F(Settings, CheckMsgBoxFromTheFileTurnsOnTheDebugReports)
     EXPECT_EQ(lstReports[0], L"Ошибка функции ShowOpen №5, 'Invalid procedure call or argument', строка 3");
 }
 
-TEST_F(Settings, PositionLeftOrAboveThePrimaryMonitorAndWhileMinimisedIsTheWindowsOwn)
+TEST_F(Settings, PositionLeftOrAboveTheScreenIsStoredAtItsEdgeAndWhileMinimisedIsTheWindowsOwn)
 {
-    // A monitor left of or above the primary one has negative coordinates: kept as they are.
+    // Partly left of and above the screen: stored, and put, at those edges.
     vMove(-40, -25);
     vSettings(1, oMain);
     std::string sFile = sFile_Bytes(g_sSettings_File);
-    EXPECT_NE(sFile.find("Form_Left=-" + sTwips(40) + "\r\n"), std::string::npos) << sFile;
-    EXPECT_NE(sFile.find("Form_Top=-" + sTwips(25) + "\r\n"), std::string::npos) << sFile;
-    EXPECT_EQ(oPosition().x, -40);
-    EXPECT_EQ(oPosition().y, -25);
+    EXPECT_NE(sFile.find("Form_Left=0\r\n"), std::string::npos) << sFile;
+    EXPECT_NE(sFile.find("Form_Top=0\r\n"), std::string::npos) << sFile;
+    EXPECT_EQ(oPosition().x, 0);
+    EXPECT_EQ(oPosition().y, 0);
 
     // Closed while minimised: the place it comes back to, not the icon's.
     vMove(321, 123);
