@@ -3,9 +3,8 @@
 # morvane-fill and with the real window, and writes the device's own limit beside them: one zeroed
 # buffer written again and again with direct 64 MiB writes over a raw loop device of the same size
 # (xfs_io; dd would copy every block from /dev/zero first). Prints per file system the medians, the
-# peaks of "Dirty" in /proc/meminfo and each median's ratio to the device's, then the README table.
-#   bash bench/fill_vs_device.sh [build folder] [image MiB] [rounds] [display] [types...]
-# A type is ext4, xfs or btrfs, optionally with mount options: btrfs:compress=zstd.
+# peaks of dirty page-cache memory and each median's ratio to the device's, then the README table.
+#   bash bench/fill_vs_device.sh [build folder] [image MiB] [rounds] [display] [ext4 xfs btrfs]
 # Needs root, loop devices, xfs_io, Xvfb and xdotool (exits 77 with the reason otherwise). Every
 # loop device does direct I/O on its backing file, as a disk would. Dirty counts the benchmark's
 # own pages where a cgroup v1 memory controller can hold it, else the machine's.
@@ -70,10 +69,9 @@ median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] 
 
 echo "images of $mib MiB, $rounds rounds, Dirty of ${dirty_cgroup:-the machine}; load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 table=()
-for spec in "${types[@]}"; do
-  type=${spec%%:*}; options=; [ "$spec" != "$type" ] && options=${spec#*:}
+for type in "${types[@]}"; do
   bash "$fs" make "$image" "$mib" "$type"
-  bash "$fs" mount "$image" "$point" "$options"
+  bash "$fs" mount "$image" "$point"
   losetup --direct-io=on "$(findmnt -no SOURCE --mountpoint "$point" | tail -n 1)"
   truncate -s "${mib}M" "$work/raw.img"
   raw_dev=$(losetup -f --show --direct-io=on "$work/raw.img")
@@ -85,7 +83,7 @@ for spec in "${types[@]}"; do
     # Every other round in the opposite order, so that drifts of the virtual disk hit all alike.
     order=("${methods[@]}")
     [ $((round % 2)) = 0 ] && order=(window morvane_fill dd_direct dd_buffered device)
-    line="$spec round $round:"
+    line="$type round $round:"
     for m in "${order[@]}"; do
       [ "$m" = window ] && window_ask
       step=$m; [ "$m" = window ] && step=window_fill
@@ -96,7 +94,7 @@ for spec in "${types[@]}"; do
     echo "$line"
   done
   kill "$window_pid"; wait "$window_pid" 2>/dev/null || true; window_pid=
-  row="| $spec"
+  row="| $type"
   device_med=$(median <"$work/device.t")
   for m in "${methods[@]}"; do
     med=$(median <"$work/$m.t")
@@ -104,7 +102,7 @@ for spec in "${types[@]}"; do
       'BEGIN { printf " | %.2f s, %d MiB%s", s, d, m == "device" ? "" : sprintf(", %.2f×", s / r) }')
   done
   table+=("$row |")
-  echo "$spec medians: ${row#| $spec | }"
+  echo "$type medians: ${row#| $type | }"
   losetup -d "$raw_dev"; raw_dev=
   bash "$fs" umount "$point"; rm -f "$image" "$work/raw.img"
 done
