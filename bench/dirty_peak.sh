@@ -8,7 +8,7 @@ dirty_kib() {
   else awk '/^Dirty:/ { print $2 }' /proc/meminfo; fi
 }
 dirty_watch_start() {
-  dirty_peak_file=$(mktemp)
+  dirty_peak_file=$(mktemp); echo 0 >"$dirty_peak_file"
   ( peak=0; while :; do
       d=$(dirty_kib); [ "$d" -gt "$peak" ] && peak=$d && echo "$peak" >"$dirty_peak_file"
       sleep 0.05; done ) >/dev/null &
