@@ -293,8 +293,11 @@ bool bName_Leads_To(HANDLE hFile, const std::wstring &sPath)
     Handle_Guard oNamed{CreateFileW(sPath.c_str(), FILE_READ_ATTRIBUTES,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_OPEN_REPARSE_POINT, nullptr)};
+    // A name that is there but may not be opened still leads to a file the system can delete.
+    if (oNamed.h == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_ACCESS_DENIED || GetLastError() == ERROR_SHARING_VIOLATION;
     BY_HANDLE_FILE_INFORMATION oOpen{}, oNamed_Info{};
-    return oNamed.h != INVALID_HANDLE_VALUE && GetFileInformationByHandle(hFile, &oOpen)
+    return GetFileInformationByHandle(hFile, &oOpen)
            && GetFileInformationByHandle(oNamed.h, &oNamed_Info)
            && oOpen.dwVolumeSerialNumber == oNamed_Info.dwVolumeSerialNumber
            && oOpen.nFileIndexHigh == oNamed_Info.nFileIndexHigh && oOpen.nFileIndexLow == oNamed_Info.nFileIndexLow;

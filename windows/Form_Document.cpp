@@ -60,7 +60,7 @@ std::wstring sText_For_Box(HWND hText, const std::wstring& sText)
         vRaise_Last_Win32();
     const HGDIOBJ hOld_Font = SelectObject(hDc, reinterpret_cast<HGDIOBJ>(SendMessageW(hText, WM_GETFONT, 0, 0)));
     const int iWidth = std::max<int>(oFormat.right - oFormat.left, 1);
-    const std::wstring sShown = sBreak_Wide_Lines(sText, 1024, [&](const wchar_t* pText, size_t uiCount) {
+    const std::wstring sShown = sBreak_Wide_Lines(sText, 256, [&](const wchar_t* pText, size_t uiCount) {
         INT iFit = 0;
         SIZE oSize{};
         if (!GetTextExtentExPointW(hDc, pText, static_cast<int>(uiCount), iWidth, &iFit, nullptr, &oSize))

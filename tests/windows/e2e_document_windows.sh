@@ -57,6 +57,13 @@ drv wait-gone "$HELP" 10 || e2e_log "FAIL: the first help window did not close"
 e2e_expect "first main window enabled after its help closed" 1 "$(drv enabled "#$first")"
 e2e_stop
 
+# A help file of one 2.4 MB line (Unix line ends make one line) opens like any other.
+yes 'lorem ipsum dolor sit amet' | head -c 2400000 >"$E2E_APP/Справка.txt"
+e2e_start; e2e_wait_main; drv click-async "$E2E_MAIN" Command_Help
+e2e_expect "help window of one 2.4 MB line open within 20 s" yes "$(drv wait "$HELP" 20 >/dev/null && echo yes || echo no)"
+drv close "$HELP"; drv wait-gone "$HELP" 10; e2e_stop
+cp "$E2E_PROGRAM_DIR/Справка.txt" "$E2E_APP/"
+
 # The test build in the shipped program's place, beside the same companion files.
 cp "$FAULT_EXE" "$E2E_APP/Morvane.exe"
 for fault in register window create control; do

@@ -28,6 +28,14 @@ e2e_expect "Check_MsgBox stays hidden" 0 "$(drv visible "$E2E_MAIN" Check_MsgBox
 e2e_stop
 e2e_expect "Settings.ini after closing" "$(shown "$E2E_WORK/expected.ini")" "$(shown "$E2E_APP/Settings.ini")"
 
+# A greyed option comes back greyed; a place left of and above the screen is stored at its edges.
+crlf "[Form_Main]" "Form_Main_Check_Cancel=2" "Form_Main_Check_MsgBox=0" \
+     "[Program_Settings]" "Form_Left=-1500" "Form_Top=-1500" | tee "$E2E_WORK/edges.ini" >"$E2E_APP/Settings.ini"
+e2e_start; e2e_wait_main
+e2e_expect "Check_Cancel restored greyed" 2 "$(drv check "$E2E_MAIN" Check_Cancel)"
+e2e_stop
+e2e_expect "greyed option and screen edges stored" "$(shown "$E2E_WORK/edges.ini" | sed 's/-1500/0/g')" "$(shown "$E2E_APP/Settings.ini")"
+
 # First start without the file: design values, and the exit creates it.
 rm -f "$E2E_APP/Settings.ini"
 e2e_start

@@ -12,6 +12,8 @@
 #       kill           the program killed (SIGKILL) while it writes its first file
 #                      and while it writes a copy: the system deletes the scratch
 #                      files, the free space comes back (ext4, over 4 GiB)
+#       vanish         the volume unmounted (umount -l) mid-run, another program in front:
+#                      the boxes are the main window's, the scratch data goes, the report names what is left
 #       session        the end of the session (wineboot --end-session) mid-run and
 #                      idle: the run stops and cleans up, the settings are stored
 # Exit 77 (skip) with the reason when root, loop devices or disk space are missing.
@@ -41,7 +43,7 @@ cancel) fs_type=ext4; mib=1024 ;;
 small) fs_type=ext4; mib=256 ;;
 compress) fs_type=btrfs; mib=512; mount_options=compress=zstd ;;
 kill) fs_type=ext4; mib=4400 ;;
-session) fs_type=ext4; mib=1024 ;;
+session|vanish) fs_type=ext4; mib=1024 ;;
 *) echo "unknown case $case_name"; exit 2 ;;
 esac
 
@@ -283,6 +285,21 @@ session)
   e2e_expect "mid-run: settings stored" "yes" "$([ -s "$E2E_APP/Settings.ini" ] && echo yes || echo no)"
   e2e_wait_exit 15 || e2e_stop
   check_after_run "after the session end"
+  ;;
+vanish)
+  start_on_volume
+  drv click-async "$main_h" Command_Run
+  freeze_mid_run
+  ("$E2E_WINE" notepad >/dev/null 2>&1 &)
+  timeout 20 xdotool search --sync --onlyvisible --name "Untitled - Notepad" >/dev/null || e2e_log "FAIL: no notepad"
+  thaw; umount -l "$vol"
+  drv wait Morvane 120 >/dev/null
+  e2e_expect "vanish: the box's owner; the main window disabled" "$main_h 0" "#$(drv owner Morvane) $(drv enabled "$main_h")"
+  wait_idle 120; e2e_stop; drv close "Untitled - Notepad"; e2e_log "vanish: boxes $boxes"
+  i=0; while [ -n "$(losetup -j "$image")" ]; do i=$((i + 1)); [ $i -lt 75 ] || e2e_abort; sleep 0.2; done
+  bash "$FS" mount "$image" "$vol" || exit 1
+  e2e_expect "vanish: the report names what is left" yes "$(printf '%s' "$boxes" | grep -q 'Tenderly0 .*emptied to 0 bytes; the next run' && echo yes || echo no)"
+  e2e_expect "vanish: scratch files with data left" 0 "$(find "$vol" -path "$vol/Delete_Me_Tenderly*" -type f -size +0 | wc -l)"
   ;;
 esac
 
