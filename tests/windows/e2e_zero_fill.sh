@@ -124,7 +124,10 @@ start_on_volume() {
   # By handle: a title search asks the window for its text, which a window
   # whose thread waits on a frozen volume cannot answer.
   main_h="#$(drv wait "$E2E_MAIN" 5)"
-  e2e_expect "drive chosen" "m:" "$(drv text "$E2E_MAIN" Drive_To_Zero | cut -c1-2 | tr 'M' 'm')"
+  chosen=$(drv text "$E2E_MAIN" Drive_To_Zero | cut -c1-2 | tr 'M' 'm')
+  e2e_expect "drive chosen" "m:" "$chosen"
+  # Any other drive is this machine's own disk: no run may start there.
+  [ "$chosen" = m: ] || { echo "FAIL: Wine chose $chosen, not the test volume; nothing is run"; exit 1; }
 }
 
 # wait_idle SECONDS: until Command_Run is enabled again; reports boxes met on the way.
