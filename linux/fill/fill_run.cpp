@@ -60,12 +60,15 @@ QString qsFailure(const Fill_Volume &volume, const Volume_Run_Result &result, Vo
             + volume.qsFolder + QStringLiteral(" is no longer on ") + vi.qsSource + QStringLiteral(" at ") + vi.qsMount_Point
             + QStringLiteral(" as first checked (unmounted, or replaced); those zeros are freed, and nothing was "
                              "written in what took its place");
-    case Volume_Run_End::Write_Failed:
+    case Volume_Run_End::Write_Failed: {
+        // The files have no names: the folder they are in is what the user can look at.
+        const QString qsFolder = QDir(volume.qsPath).filePath(QStringLiteral("Delete_Zero"));
         if (result.iErrno != 0)
-            return QStringLiteral("could not fill: writing ") + result.qsPath + QStringLiteral(" failed: ")
+            return QStringLiteral("could not fill: writing zeros in ") + qsFolder + QStringLiteral(" failed: ")
                 + qt_error_string(result.iErrno);
-        return QStringLiteral("could not fill: writing ") + result.qsPath
+        return QStringLiteral("could not fill: writing zeros in ") + qsFolder
             + QStringLiteral(" freed no space (a compressing file system stores zeros in none)");
+    }
     case Volume_Run_End::Quota:
         return QStringLiteral("the disk quota ran out: ") + qsBytes(result.iBytes_Written)
             + QStringLiteral(" of zeros written, ") + qsBytes(qint64(result.dAvailable_After))
