@@ -297,9 +297,9 @@ void tst_Run_Fs::free_space_zeroed()
         qsFolder = qReachable.path();
         const auto iOpen_To_All = QFileDevice::Permissions(0x7755);
         QVERIFY(QFile::setPermissions(qsFolder, iOpen_To_All));
-        const QString qsBuilt = QFileInfo(qsProgram).absolutePath();
-        for (const QString &qsName : {QFileInfo(qsProgram).fileName()}) {
-            QVERIFY(QFile::copy(qsBuilt + "/" + qsName, qsFolder + "/" + qsName));
+        for (const QString &qsBuilt_File : {qsProgram, QStringLiteral(MORVANE_FILL)}) {
+            const QString qsName = QFileInfo(qsBuilt_File).fileName();
+            QVERIFY(QFile::copy(qsBuilt_File, qsFolder + "/" + qsName));
             QVERIFY(QFile::setPermissions(qsFolder + "/" + qsName, iOpen_To_All));
         }
         qsProgram = qsFolder + "/" + QFileInfo(qsProgram).fileName();
@@ -367,6 +367,16 @@ void tst_Run_Fs::free_space_zeroed()
         qInfo("%s%s, %d MiB: %lld blocks of the pattern left, dd left %lld", qPrintable(qsType),
               bAs_User ? " as a user" : "", iMiB, iLeft, iDd_Left);
         QVERIFY2(iLeft <= iDd_Left + 16, qPrintable(QString("%1 left, dd %2").arg(iLeft).arg(iDd_Left)));
+        // morvane-fill, the same run from a terminal, on the volume marked again: the same reference.
+        v.vPattern();
+        if (!qsOptions.isEmpty()) {
+            v.vUnmount();
+            v.vMount(qsOptions);
+        }
+        v.vRun({bAs_User ? qsFolder + QStringLiteral("/morvane-fill") : QStringLiteral(MORVANE_FILL), QStringLiteral("--quiet"), v.qsMount()});
+        const qint64 iFill_Left = v.iPattern_Blocks();
+        qInfo("morvane-fill left %lld", iFill_Left);
+        QVERIFY2(iFill_Left <= iDd_Left + 16, qPrintable(QString("morvane-fill: %1 left, dd %2").arg(iFill_Left).arg(iDd_Left)));
         QVERIFY(placed.bUnchanged());
     }
 }
