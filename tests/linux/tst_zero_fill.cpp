@@ -316,26 +316,18 @@ void tst_Zero_Fill::run_endings_and_races()
     options.viChosen = viVolume_At(v.qsMount());
     // The other path to the same file system: a bind mount, or a subvolume mounted apart.
     const QString qsOther = fs_test::qsRoot() + QStringLiteral("/other path");
-    QDir().mkpath(qsOther);
-    if (qsRace == QStringLiteral("bind")) {
-        QDir().mkpath(v.qsMount() + QStringLiteral("/sub"));
-        QProcess::execute(QStringLiteral("mount"), {QStringLiteral("--bind"), v.qsMount() + QStringLiteral("/sub"), qsOther});
-    } else if (qsRace == QStringLiteral("subvolume")) {
-        QProcess::execute(QStringLiteral("btrfs"), {QStringLiteral("-q"), QStringLiteral("subvolume"), QStringLiteral("create"), v.qsMount() + QStringLiteral("/sv")});
-        QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-o"), QStringLiteral("subvol=sv"), options.viChosen.qsSource, qsOther});
-    }
-    QList<QProcess *> lstLockers;
-    if (qsRace == QStringLiteral("locks")) {
-        const int iFd = ::open(QFile::encodeName(v.qsMount()).constData(), O_RDONLY | O_DIRECTORY);
-        const QString qsLock = QStringLiteral("/run/lock/morvane.") + QString::fromLatin1(qbaFile_System_Key(iFd));
-        ::close(iFd);
-        for (const QString &qsTarget : {v.qsMount(), QStringLiteral("/"), qsLock + QStringLiteral(".65534"), qsLock + QStringLiteral(".0")}) {
-            lstLockers << new QProcess;
-            lstLockers.last()->start(QStringLiteral("setpriv"), {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
-                                     QStringLiteral("--clear-groups"), QStringLiteral("flock"), qsTarget, QStringLiteral("sleep"), QStringLiteral("60")});
-        }
-        QTest::qWait(500);
-    }
+    const bool bOther_Path = qsRace == QStringLiteral("bind") || qsRace == QStringLiteral("subvolume");
+    const int iFd = ::open(QFile::encodeName(v.qsMount()).constData(), O_RDONLY | O_DIRECTORY);
+    const QStringList qslArguments{v.qsMount(), qsOther, options.viChosen.qsSource,
+                                   QStringLiteral("/run/lock/morvane.") + QString::fromLatin1(qbaFile_System_Key(iFd))};
+    ::close(iFd);
+    const QMap<QString, QString> mapSetup{
+        {QStringLiteral("bind"), QStringLiteral("mkdir -p \"$1/sub\" \"$2\" && mount --bind \"$1/sub\" \"$2\"")},
+        {QStringLiteral("subvolume"), QStringLiteral("mkdir -p \"$2\" && btrfs -q subvolume create \"$1/sv\" && mount -o subvol=sv \"$3\" \"$2\"")},
+        // An ordinary user locks the top folder, /, and lock files of the names runs use, for a while.
+        {QStringLiteral("locks"), QStringLiteral("for t in \"$1\" / \"$4.65534\" \"$4.0\"; do setpriv --reuid=65534 --regid=65534 "
+                                                 "--clear-groups flock \"$t\" sleep 3 & done; sleep 0.5")}};
+    QProcess::execute(QStringLiteral("sh"), QStringList{QStringLiteral("-c"), mapSetup.value(qsRace, QStringLiteral(":")), QStringLiteral("sh")} + qslArguments);
     Volume_Run run(options);
     Recorder recorder;
     recorder.limits.bTop_Up = true;
@@ -343,9 +335,9 @@ void tst_Zero_Fill::run_endings_and_races()
     recorder.observer.vFile_Count = [&](int iFiles) {
         if (iFiles != 1)
             return;
-        if (qsRace == QStringLiteral("second") || qsRace == QStringLiteral("bind") || qsRace == QStringLiteral("subvolume")) {
+        if (qsRace == QStringLiteral("second") || bOther_Path) {
             Volume_Run_Options otherOptions = options;
-            if (qsRace != QStringLiteral("second"))
+            if (bOther_Path)
                 otherOptions = Volume_Run_Options{{qsOther + QStringLiteral("/Delete_Zero")}, -1, viVolume_At(qsOther)};
             Volume_Run other(otherOptions);
             second = other.vrRun(Fill_Observer());
@@ -356,12 +348,7 @@ void tst_Zero_Fill::run_endings_and_races()
         }
     };
     const Volume_Run_Result result = run.vrRun(recorder.observer);
-    for (QProcess *pLocker : lstLockers) {
-        pLocker->kill();
-        pLocker->waitForFinished();
-        delete pLocker;
-    }
-    if (qsRace == QStringLiteral("bind") || qsRace == QStringLiteral("subvolume"))
+    if (bOther_Path)
         QProcess::execute(QStringLiteral("umount"), {qsOther});
     QCOMPARE(int(result.eEnd), iEnd);
     // The run's files have no names: they are freed even where the folder cannot go.
@@ -372,7 +359,7 @@ void tst_Zero_Fill::run_endings_and_races()
         return;
     }
     QVERIFY(std::abs(v.dAvailable() - dBefore) <= 1024 * 1024);
-    if (qsRace == QStringLiteral("second") || qsRace == QStringLiteral("bind") || qsRace == QStringLiteral("subvolume"))
+    if (qsRace == QStringLiteral("second") || bOther_Path)
         QCOMPARE(int(second.eEnd), int(Volume_Run_End::Busy));
     QCOMPARE(QFileInfo::exists(v.qsScratch()), qsRace == QStringLiteral("immutable"));
     if (QFileInfo::exists(v.qsScratch()))
