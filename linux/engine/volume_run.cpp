@@ -69,9 +69,9 @@ double dSize_At(int iFd)
 // writes late (btrfs) would otherwise let the fill run past it. iRate paces the blocks, except in
 // the last 1 % of the volume: there every pause, and every block smaller than the writer's own,
 // would keep the volume nearly full for others longer.
-void vLimit(Fill_Limits &limits, const Volume_Run_Options &options, int iFolder_Fd, Write_Pace &pace,
-            std::shared_ptr<qint64> pWritten)
+void vLimit(Fill_Limits &limits, const Volume_Run_Options &options, int iFolder_Fd, Write_Pace &pace)
 {
+    const auto pWritten = std::make_shared<qint64>(0);
     limits.vBlock_Written = [pWritten](qint64 iBytes) { *pWritten += iBytes; };
     if (options.iKeep_Free >= 0) {
         const double dKeep = double(options.iKeep_Free);
@@ -141,15 +141,14 @@ std::unique_ptr<Scratch_Run> pPrepare(const Volume_Run_Options &options, Run_Loc
 // The limits of the fill in the folder of run: the free space as the front end measures it or
 // else through the folder's handle, the volume's limits, and before every new file that the
 // folder is still the one made and still lies on the volume chosen.
-Fill_Limits lmtLimits(const Volume_Run_Options &options, const Scratch_Run &run, Write_Pace &pace,
-                      std::shared_ptr<qint64> pWritten)
+Fill_Limits lmtLimits(const Volume_Run_Options &options, const Scratch_Run &run, Write_Pace &pace)
 {
     const int iFolder_Fd = run.iFolder_Fd();
     Fill_Limits limits;
     limits.dFree_Space = options.dMeasure_Free;
     if (!limits.dFree_Space)
         limits.dFree_Space = [iFolder_Fd]() { return dAvailable_At(iFolder_Fd); };
-    vLimit(limits, options, iFolder_Fd, pace, std::move(pWritten));
+    vLimit(limits, options, iFolder_Fd, pace);
     limits.bVolume_Lost = [&run, iFolder_Fd, viChosen = options.viChosen, bStill_Chosen = options.bStill_Chosen]() {
         return !run.bFolder_Intact() || !bOn_Volume(iFolder_Fd, viChosen) || (bStill_Chosen && !bStill_Chosen());
     };
@@ -188,7 +187,7 @@ Volume_Run_Result Volume_Run::vrRun(const Fill_Observer &observer)
         m_options.vOn_Started();
     const int iFolder_Fd = pRun->iFolder_Fd();
     Write_Pace pace(m_options.iRate);
-    const Fill_Limits limits = lmtLimits(m_options, *pRun, pace, std::make_shared<qint64>(0));
+    const Fill_Limits limits = lmtLimits(m_options, *pRun, pace);
     const Zero_Fill_Result fill = pRun->zfrFill(observer, limits);
 
     struct statvfs sv {};
