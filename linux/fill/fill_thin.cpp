@@ -94,6 +94,15 @@ public:
         vSay(qsLine);
     }
 
+    // The discard asked for is left out where it could undo the zeros just written.
+    void vSkip_Trim()
+    {
+        m_qslSteps << QStringLiteral("trim skipped");
+        const QString qsReason = QStringLiteral("whether this device's discard reads back zeros cannot be told here");
+        vRefuse(QStringLiteral("nothing discarded after the fill: ") + qsReason + QStringLiteral(", and a discard could undo the zeros"),
+                QStringLiteral("trim_refused"), qsReason);
+    }
+
     QString qsLine(const QString &qsText) const { return m_volume.qsFolder + QStringLiteral(": ") + qsText; }
 
     void vSay(const QString &qsLine) const
@@ -104,13 +113,14 @@ public:
 
     ~Thin_Run() { m_qJson.insert(QStringLiteral("steps"), QJsonArray::fromStringList(m_qslSteps)); }
 
-private:
     // What was asked and cannot be done is said even with --quiet.
     void vRefuse(const QString &qsLine, const QString &qsKey, const QString &qsReason)
     {
         std::fprintf(stderr, "morvane-fill: %s: %s\n", qPrintable(m_volume.qsFolder), qPrintable(qsLine));
         m_qJson.insert(qsKey, qsReason);
     }
+
+private:
 
     const Fill_Volume &m_volume;
     const Fill_Options &m_options;
@@ -160,9 +170,7 @@ Fill_Summary fsThin_Volume(const Fill_Volume &volume, const Fill_Options &option
         run.vNote(QStringLiteral("trim not repeated"),
                   QStringLiteral("the discard turned no block into zeros: not repeated after the fill, which it could undo"));
     else if (!bTold)
-        run.vNote(QStringLiteral("trim skipped"),
-                  QStringLiteral("nothing discarded: whether this device's discard reads back zeros cannot be told "
-                                 "here, and a discard could undo the zeros just written"));
+        run.vSkip_Trim();
     if (options.bCheck)
         run.fscCheck();
     return summary;
