@@ -79,9 +79,14 @@ int iFree_Ranges(int iFolder_Fd, dev_t devData, std::vector<Byte_Range> &vRanges
     }
 }
 
-// Opens the volume's block device for reading past the page cache: the mount's source when it is
-// that device, else the node udev keeps for its number. -1 with qsRefusal set when neither is.
-int iOpen_Device(const QString &qsDevice, dev_t devData, QString &qsRefusal)
+bool bAll_Zero(const unsigned char *pData, size_t uiLength)
+{
+    return uiLength == 0 || (pData[0] == 0 && std::memcmp(pData, pData + 1, uiLength - 1) == 0);
+}
+
+} // namespace
+
+int iOpen_Volume_Device(const QString &qsDevice, dev_t devData, QString &qsRefusal)
 {
     const QString qsBy_Number = QStringLiteral("/dev/block/%1:%2").arg(major(devData)).arg(minor(devData));
     for (const QString &qsPath : {qsDevice, qsBy_Number}) {
@@ -98,13 +103,6 @@ int iOpen_Device(const QString &qsDevice, dev_t devData, QString &qsRefusal)
     qsRefusal = QStringLiteral("its source ") + qsDevice + QStringLiteral(" is not a block device");
     return -1;
 }
-
-bool bAll_Zero(const unsigned char *pData, size_t uiLength)
-{
-    return uiLength == 0 || (pData[0] == 0 && std::memcmp(pData, pData + 1, uiLength - 1) == 0);
-}
-
-} // namespace
 
 Free_Space_Check fscCheck_Free_Space(int iFolder_Fd, const QString &qsDevice,
                                      const std::function<void(quint64, quint64)> &vProgress, quint64 uiMax_Bytes)
@@ -131,7 +129,7 @@ Free_Space_Check fscCheck_Free_Space(int iFolder_Fd, const QString &qsDevice,
                                          "(GETFSMAP, which ext4 and xfs have and btrfs has not)");
         return check;
     }
-    const Fd_Closer device{iOpen_Device(qsDevice, st.st_dev, check.qsRefusal)};
+    const Fd_Closer device{iOpen_Volume_Device(qsDevice, st.st_dev, check.qsRefusal)};
     if (device.iFd < 0)
         return check;
 

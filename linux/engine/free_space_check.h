@@ -7,6 +7,8 @@
 #include <functional>
 #include <limits>
 
+#include <sys/types.h>
+
 // What the free space of a volume holds, read from its block device: the proof that a fill or a
 // discard left zeros there, and the measure of what it did not reach.
 struct Free_Space_Check
@@ -29,5 +31,10 @@ constexpr quint64 uiCheck_Block = 4096;
 Free_Space_Check fscCheck_Free_Space(int iFolder_Fd, const QString &qsDevice,
                                      const std::function<void(quint64, quint64)> &vProgress = {},
                                      quint64 uiMax_Bytes = std::numeric_limits<quint64>::max());
+
+// Opens the volume's block device for reading past the page cache: the mount's source when it is
+// the device numbered devData, else the node udev keeps for that number. -1 with qsRefusal set
+// when neither is or it cannot be opened.
+int iOpen_Volume_Device(const QString &qsDevice, dev_t devData, QString &qsRefusal);
 
 #endif // FREE_SPACE_CHECK_H

@@ -3,19 +3,21 @@
 #include "check_progress.h"
 #include "fill_progress.h"
 #include "free_space_check.h"
-#include "volume_trim.h"
+#include "discard_probe.h"
+#include "thin_pool.h"
+#include "volume_run.h"
 
+#include <QFile>
 #include <QJsonArray>
 
-#include <cstdio>
-#include <limits>
+#include <algorithm>
 
+#include <cstdio>
+
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 
 namespace {
-
-// Enough of the free space to see whether a discard turns data into zeros, read in no time.
-constexpr quint64 uiProbe_Bytes = 64 * 1024 * 1024;
 
 class Thin_Run
 {
@@ -25,25 +27,18 @@ public:
     {
     }
 
-    // Reads the free space; reports it unless it is a probe, and a probe's refusal only where a
-    // check was asked for.
-    Free_Space_Check fscCheck(quint64 uiMax_Bytes = std::numeric_limits<quint64>::max())
+    // Reads the whole free space and reports what it holds.
+    Free_Space_Check fscCheck()
     {
-        const bool bProbe = uiMax_Bytes != std::numeric_limits<quint64>::max();
-        Check_Progress progress(m_volume.qsFolder, !m_options.bQuiet && !bProbe);
+        Check_Progress progress(m_volume.qsFolder, !m_options.bQuiet);
         const Free_Space_Check check = fscCheck_Free_Space(
-            m_volume.iFd(), m_volume.vi.qsSource, [&progress](quint64 uiDone, quint64 uiTotal) { progress.vRead(uiDone, uiTotal); },
-            uiMax_Bytes);
+            m_volume.iFd(), m_volume.vi.qsSource, [&progress](quint64 uiDone, quint64 uiTotal) { progress.vRead(uiDone, uiTotal); });
         progress.vStop();
-        if (!check.bDone() && bProbe && !m_options.bCheck)
-            return check;
         if (!check.bDone()) {
             vRefuse(QStringLiteral("cannot check the free space: ") + check.qsRefusal, QStringLiteral("check_refused"),
                     check.qsRefusal);
             return check;
         }
-        if (bProbe)
-            return check;
         m_qslSteps << QStringLiteral("check");
         m_qJson.insert(QStringLiteral("blocks_not_zero"), qint64(check.uiBlocks_Not_Zero));
         m_qJson.insert(QStringLiteral("blocks_read"), qint64(check.uiBlocks_Read));
@@ -55,25 +50,72 @@ public:
         return check;
     }
 
-    Volume_Trim vtTrim()
+    // Discards the free space and reads what a marker of the run's own left behind.
+    Discard_Probe dpProbe()
     {
-        const Volume_Trim trim = vtTrim_Volume(m_volume.iFd());
+        const Discard_Probe probe = dpProbe_Discard(m_volume.iFd(), m_volume.vi.qsSource);
+        const Volume_Trim &trim = probe.trim;
         if (!trim.bDone()) {
             vRefuse(QStringLiteral("nothing discarded: ") + trim.qsRefusal, QStringLiteral("trim_refused"), trim.qsRefusal);
-            return trim;
+            return probe;
         }
         m_qslSteps << QStringLiteral("trim");
-        m_uiDiscarded += trim.uiBytes_Discarded;
-        m_qJson.insert(QStringLiteral("bytes_discarded"), qint64(m_uiDiscarded));
+        m_qJson.insert(QStringLiteral("bytes_discarded"), qint64(trim.uiBytes_Discarded));
+        m_qJson.insert(QStringLiteral("discard_reads"), probe.eReads == Discard_Reads::Zeros      ? QStringLiteral("zeros")
+                                                          : probe.eReads == Discard_Reads::Old_Data ? QStringLiteral("old data")
+                                                                                                    : QStringLiteral("unknown"));
         vSay(qsBytes(trim.uiBytes_Discarded) + QStringLiteral(" discarded in ") + QString::number(trim.dSeconds, 'f', 1)
              + QStringLiteral(" s"));
-        return trim;
+        return probe;
     }
 
+    // The fill, on a thin volume only as far as its pool has room: a full pool would fail every
+    // write of every volume in it.
     Fill_Summary fsFill(const Volume_Fill &fFill)
     {
+        Fill_Volume volume = m_volume;
+        Fill_Options options = m_options;
+        const Thin_Pool pool = tpThin_Pool_Of(devBlock());
+        if (pool.bThin) {
+            const QString qsWhy = qsPool_Limit(pool, volume);
+            if (!qsWhy.isEmpty()) {
+                m_qslSteps << QStringLiteral("fill skipped");
+                vRefuse(QStringLiteral("nothing written: ") + qsWhy, QStringLiteral("skipped"), qsWhy);
+                return fsEnded(iExit_Filled, QStringLiteral("skipped"), qsLine(QStringLiteral("skipped: ") + qsWhy));
+            }
+            options.bKeep_Free = true;
+        }
         m_qslSteps << QStringLiteral("fill");
-        return fFill(m_volume, m_options);
+        return fFill(volume, options);
+    }
+
+    // Lowers the fill's limit to what the pool can take and keep a tenth of its size free, and
+    // says so; why nothing may be written, where that is so.
+    QString qsPool_Limit(const Thin_Pool &pool, Fill_Volume &volume) const
+    {
+        if (!pool.qsRefusal.isEmpty())
+            return QStringLiteral("a thin volume whose pool's free room cannot be read (") + pool.qsRefusal + ')';
+        const qint64 iSpare = qint64(pool.uiSize_Bytes / 10);
+        const qint64 iMay_Write = qint64(pool.uiRoom_Bytes) - iSpare;
+        const QString qsPool = QStringLiteral("thin pool %1 has %2 of %3 left").arg(pool.qsPool, qsBytes(double(pool.uiRoom_Bytes)),
+                                                                                  qsBytes(double(pool.uiSize_Bytes)));
+        m_qJson.insert(QStringLiteral("thin_pool_room"), qint64(pool.uiRoom_Bytes));
+        if (iMay_Write <= 0)
+            return qsPool + QStringLiteral(", no more than the tenth kept for the other writers");
+        const qint64 iKeep = qint64(dAvailable_At(volume.iFd())) - iMay_Write;
+        volume.iKeep_Free = std::max(m_options.bKeep_Free ? volume.iKeep_Free : 0, iKeep);
+        vAlways(qsPool + QStringLiteral(": at most ") + qsBytes(double(iMay_Write))
+                + QStringLiteral(" written, the tenth of the pool left to its other writers"));
+        return QString();
+    }
+
+    // The block device the file system lies on: its source's number, else the volume's own.
+    dev_t devBlock() const
+    {
+        struct stat st {};
+        if (::stat(QFile::encodeName(m_volume.vi.qsSource).constData(), &st) == 0 && S_ISBLK(st.st_mode))
+            return st.st_rdev;
+        return ::fstat(m_volume.iFd(), &st) == 0 ? st.st_dev : 0;
     }
 
     // The summary of a run that wrote nothing: the free blocks as they are now.
@@ -94,11 +136,13 @@ public:
         vSay(qsLine);
     }
 
-    // The discard asked for is left out where it could undo the zeros just written.
-    void vSkip_Trim()
+    // The discard asked for is not repeated after the fill where it could undo the zeros just written.
+    void vSkip_Trim(const Discard_Probe &probe)
     {
-        m_qslSteps << QStringLiteral("trim skipped");
-        const QString qsReason = QStringLiteral("whether this device's discard reads back zeros cannot be told here");
+        const bool bOld = probe.eReads == Discard_Reads::Old_Data;
+        m_qslSteps << (bOld ? QStringLiteral("trim not repeated") : QStringLiteral("trim skipped"));
+        const QString qsReason = bOld ? QStringLiteral("this device's discard does not read back zeros (") + probe.qsWhy + ')'
+                                      : QStringLiteral("whether this device's discard reads back zeros cannot be told: ") + probe.qsWhy;
         vRefuse(QStringLiteral("nothing discarded after the fill: ") + qsReason + QStringLiteral(", and a discard could undo the zeros"),
                 QStringLiteral("trim_refused"), qsReason);
     }
@@ -116,8 +160,13 @@ public:
     // What was asked and cannot be done is said even with --quiet.
     void vRefuse(const QString &qsLine, const QString &qsKey, const QString &qsReason)
     {
-        std::fprintf(stderr, "morvane-fill: %s: %s\n", qPrintable(m_volume.qsFolder), qPrintable(qsLine));
+        vAlways(qsLine);
         m_qJson.insert(qsKey, qsReason);
+    }
+
+    void vAlways(const QString &qsLine) const
+    {
+        std::fprintf(stderr, "morvane-fill: %s: %s\n", qPrintable(m_volume.qsFolder), qPrintable(qsLine));
     }
 
 private:
@@ -126,7 +175,6 @@ private:
     const Fill_Options &m_options;
     QJsonObject &m_qJson;
     QStringList m_qslSteps;
-    quint64 m_uiDiscarded = 0;
 };
 
 } // namespace
@@ -147,30 +195,23 @@ Fill_Summary fsThin_Volume(const Fill_Volume &volume, const Fill_Options &option
         return bChecked ? fsEnded(iExit_Filled, QStringLiteral("done"), run.qsLine(QStringLiteral("checked")))
                         : fsEnded(iExit_Unfillable, QStringLiteral("failed"), run.qsLine(QStringLiteral("the check could not be made")));
     }
-    // Whether a discard turns data into zeros shows on the first free blocks read before and after;
-    // a discard that leaves old data would undo the zeros, so none follows the fill unless it shows.
-    const Free_Space_Check probe = run.fscCheck(uiProbe_Bytes);
-    const bool bTold = probe.bDone() && probe.uiBlocks_Not_Zero > 0;
-    const Volume_Trim first = bTold ? run.vtTrim() : Volume_Trim{QStringLiteral("not tried")};
-    const Free_Space_Check probe_after = first.bDone() ? run.fscCheck(uiProbe_Bytes) : probe;
-    const Free_Space_Check after = options.bCheck && probe.bDone() ? run.fscCheck() : Free_Space_Check{QStringLiteral("not made")};
-    if (after.bDone() && after.uiBlocks_Not_Zero == 0) {
-        run.vNote(QStringLiteral("fill skipped"), QStringLiteral("every free block reads zeros")
-                      + (first.bDone() ? QStringLiteral(" after the discard") : QString()) + QStringLiteral(": no fill needed"));
+    // The discard goes first, and what it leaves is read on blocks the run wrote itself: where they
+    // read zeros the discard is the whole job; elsewhere the fill writes them, and no discard after
+    // it may undo them.
+    const Discard_Probe probe = run.dpProbe();
+    if (probe.eReads == Discard_Reads::Zeros) {
+        if (options.bCheck)
+            run.fscCheck();
+        run.vNote(QStringLiteral("fill skipped"), probe.qsWhy + QStringLiteral(": the discard left zeros, no fill needed"));
         Fill_Summary summary = run.fsNo_Fill();
-        summary.qsMessage = run.qsLine(QStringLiteral("no fill needed"));
+        summary.qsMessage = run.qsLine(QStringLiteral("free space discarded; no fill needed"));
         return summary;
     }
     Fill_Summary summary = run.fsFill(fFill);
     if (summary.iStatus != iExit_Filled)
         return summary;
-    if (first.bDone() && probe_after.uiBlocks_Not_Zero < probe.uiBlocks_Not_Zero)
-        run.vtTrim();
-    else if (first.bDone())
-        run.vNote(QStringLiteral("trim not repeated"),
-                  QStringLiteral("the discard turned no block into zeros: not repeated after the fill, which it could undo"));
-    else if (!bTold)
-        run.vSkip_Trim();
+    if (probe.trim.bDone())
+        run.vSkip_Trim(probe);
     if (options.bCheck)
         run.fscCheck();
     return summary;
