@@ -17,6 +17,7 @@ struct Refusal
 {
     int iStatus = iExit_Filled;
     QString qsText;
+    bool bSkip = false;  // not a fault: the volume is passed over and the others run
 };
 
 // File systems whose zeros reach no disk image of this machine's own: memory, an overlay (its
@@ -36,8 +37,8 @@ Refusal rCheck_Type(const Fill_Options &options, const QString &qsFolder, const 
     return {};
 }
 
-// --keep-free in bytes for this volume; refused when more than is available now, as the run could
-// then only stand by.
+// --keep-free in bytes for this volume; skipped when more than is available now, as the run could
+// then only stand by: a nearly full volume is no fault of the run's.
 Refusal rCheck_Keep_Free(const Fill_Options &options, const struct statvfs &sv, Fill_Volume &volume)
 {
     if (!options.bKeep_Free)
@@ -48,8 +49,9 @@ Refusal rCheck_Keep_Free(const Fill_Options &options, const struct statvfs &sv, 
         : options.iKeep_Free_Bytes;
     if (volume.iKeep_Free <= iAvailable)
         return {};
-    return {iExit_Usage, volume.qsFolder + QStringLiteral(": --keep-free asks to leave ") + qsBytes(double(volume.iKeep_Free))
-                + QStringLiteral(" available, more than the ") + qsBytes(double(iAvailable)) + QStringLiteral(" available now")};
+    return {iExit_Filled, QStringLiteral("--keep-free asks to leave ") + qsBytes(double(volume.iKeep_Free))
+                + QStringLiteral(" available, more than the ") + qsBytes(double(iAvailable)) + QStringLiteral(" available now"),
+            true};
 }
 
 // The folder's path with links resolved, as the kernel names the folder open as iFd.
@@ -103,6 +105,8 @@ int iCheck_Folders(const Fill_Options &options, QList<Fill_Volume> &lstVolumes, 
     for (const QString &qsFolder : options.qslFolders) {
         Fill_Volume volume;
         const Refusal refusal = rCheck_Folder(options, qsFolder, volume);
+        if (refusal.bSkip)
+            volume.qsSkipped = refusal.qsText;
         if (refusal.iStatus != iExit_Filled) {
             qsError = refusal.qsText;
             return refusal.iStatus;

@@ -43,6 +43,14 @@ int main(int argc, char *argv[])
         return iStatus;
     }
     for (int i = 0; i < lstVolumes.size(); ++i) {
+        const QString &qsSkipped = lstVolumes.at(i).qsSkipped;
+        if (!qsSkipped.isEmpty()) {
+            const QString qsLine = lstVolumes.at(i).qsFolder + QStringLiteral(": skipped: ") + qsSkipped;
+            if (!options.bQuiet || options.bVerbose)
+                std::fprintf(stderr, "morvane-fill: %s\n", qPrintable(qsLine));
+            vReport(lstVolumes.at(i), fsEnded(iExit_Filled, QStringLiteral("skipped"), qsLine), {{QStringLiteral("skipped"), qsSkipped}});
+            continue;
+        }
         QJsonObject qThin;
         // A signal ends the program once the run has cleaned up: the objects go out before.
         auto vLast_Words = [&](const Fill_Summary &summary) {
