@@ -135,6 +135,7 @@ public:
         return QString::fromUtf8(qProcess.readAllStandardOutput()).section(QLatin1Char('\n'), 0, 0).trimmed();
     }
     const QString &qsMount() const { return m_qsMount; }
+    const QString &qsImage() const { return m_qsImage; }
     QString qsScratch() const { return m_qsMount + QStringLiteral("/Delete_Zero"); }
     double dAvailable() const { return fs_test::dAvailable(m_qsMount); }
 
