@@ -431,7 +431,7 @@ void tst_Morvane_Fill::thin_disk_trim_and_check()
         {"fresh ext4 against fstrim", "ext4", {"--trim"}, 0, {}, "trim,fill skipped", -2, fs_test::qsRoot(), {}, 0},
         {"used ext4 against fstrim", "ext4", {"--trim"}, 0, {}, "trim,fill skipped", -2, fs_test::qsRoot(), {}, 64},
         {"fresh xfs against fstrim", "xfs", {"--trim"}, 0, {}, "trim,fill skipped", -2, fs_test::qsRoot(), {}, 0},
-        {"used xfs against fstrim", "xfs", {"--trim"}, 0, {}, "trim,fill skipped", -2, fs_test::qsRoot(), {}, 120},
+        {"used xfs against fstrim", "xfs", {"--trim"}, 0, {}, "trim,fill skipped", -2, fs_test::qsRoot(), {}, 100},
         {"fresh btrfs against fstrim", "btrfs", {"--trim"}, 0, {}, "trim,fill skipped", -2, fs_test::qsRoot(), {}, 0},
         {"used btrfs against fstrim", "btrfs", {"--trim"}, 0, {}, "trim,fill skipped", -2, fs_test::qsRoot(), {}, 48},
     };
