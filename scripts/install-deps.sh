@@ -19,6 +19,9 @@ packages=(
   fonts-dejavu-core lintian unzip pkexec polkitd dbus-daemon dbus-bin
   # the units the package carries, and the fleet play that runs it
   systemd ansible-core
+  # a Debian 12 guest under qemu for the file systems and device-mapper targets the host kernel lacks
+  qemu-system-x86 qemu-utils linux-image-amd64 busybox-static cpio xz-utils
+  dosfstools exfatprogs ntfs-3g f2fs-tools lvm2 thin-provisioning-tools cryptsetup
 )
 
 missing=()
