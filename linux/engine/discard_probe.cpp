@@ -30,6 +30,7 @@ namespace {
 constexpr quint64 uiMarker_Bytes = 4 * 1024 * 1024;
 constexpr quint64 uiBlock = 4096;
 constexpr unsigned uiMax_Extents = 256;
+constexpr quint64 uiMin_Granule = 1024 * 1024;
 
 // Where a piece of the marker lies: its offset in the file and on the device.
 struct Marker_Piece
@@ -131,7 +132,8 @@ QString qsBtrfs_To_Device(int iFolder_Fd, std::vector<Marker_Piece> &vPieces, QS
     return QString();
 }
 
-// The device's discard granule: blocks in a partial one may keep their data whatever a discard does.
+// The device's discard granule, at least 1 MiB: blocks in a partial one may keep their data
+// whatever a discard does, and a qcow2 disk announces less than its cluster of 64 KiB.
 quint64 uiGranule(int iDevice_Fd)
 {
     struct stat st {};
@@ -140,9 +142,9 @@ quint64 uiGranule(int iDevice_Fd)
     for (const QString &qsQueue : {QStringLiteral("queue"), QStringLiteral("../queue")}) {
         QFile qFile(qsBase + qsQueue + QStringLiteral("/discard_granularity"));
         if (qFile.open(QIODevice::ReadOnly))
-            return std::max<quint64>(uiBlock, qFile.readAll().trimmed().toULongLong());
+            return std::max<quint64>(uiMin_Granule, qFile.readAll().trimmed().toULongLong());
     }
-    return uiBlock;
+    return uiMin_Granule;
 }
 
 struct Seen
