@@ -19,11 +19,11 @@ void vSay(const QString &qsLine)
 }
 
 // What the summary line says was left free.
-QString qsLeft(const Fill_Options &options, const Fill_Summary &summary)
+QString qsLeft(const Fill_Volume &volume, const Fill_Options &options, const Fill_Summary &summary)
 {
     if (!options.bKeep_Free)
         return QString::number(summary.uiFree_Blocks_After) + QStringLiteral(" blocks were left free");
-    QString qsText = qsBytes(double(summary.iLeft_On_Purpose)) + QStringLiteral(" left unzeroed on purpose (--keep-free)");
+    QString qsText = qsBytes(double(summary.iLeft_On_Purpose)) + QStringLiteral(" left unzeroed on purpose (") + volume.qsKeep_Why + ')';
     if (summary.iReserve_Left > 0)
         qsText += QStringLiteral(", and with them the ") + qsBytes(double(summary.iReserve_Left))
             + QStringLiteral(" ordinary users cannot write (ext2/3/4 keep them for root)");
@@ -141,7 +141,7 @@ Fill_Summary fsFill_Volume(const Fill_Volume &volume, const Fill_Options &option
     } else {
         summary.qsMessage = volume.qsFolder + QStringLiteral(": ") + qsBytes(summary.iBytes_Written)
             + QStringLiteral(" of zeros written in ") + QString::number(summary.dSeconds, 'f', 1) + QStringLiteral(" s, ")
-            + qsLeft(options, summary) + QStringLiteral("; the scratch folder is removed");
+            + qsLeft(volume, options, summary) + QStringLiteral("; the scratch folder is removed");
         if (!options.bQuiet)
             vSay(summary.qsMessage);
     }

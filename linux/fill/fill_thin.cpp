@@ -104,6 +104,8 @@ public:
             return qsPool + QStringLiteral(", no more than the tenth kept for the other writers");
         const qint64 iKeep = qint64(dAvailable_At(volume.iFd())) - iMay_Write;
         volume.iKeep_Free = std::max(m_options.bKeep_Free ? volume.iKeep_Free : 0, iKeep);
+        if (volume.iKeep_Free == iKeep)
+            volume.qsKeep_Why = QStringLiteral("the thin pool's room");
         vAlways(qsPool + QStringLiteral(": at most ") + qsBytes(double(iMay_Write))
                 + QStringLiteral(" written, the tenth of the pool left to its other writers"));
         return QString();

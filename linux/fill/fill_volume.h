@@ -23,6 +23,7 @@ struct Fill_Volume
     Volume_Identity vi;
     qint64 iKeep_Free = 0;  // bytes to leave available to ordinary users (--keep-free)
     QString qsSkipped;      // why the volume is passed over (below the --keep-free floor); empty: run it
+    QString qsKeep_Why = QStringLiteral("--keep-free");  // what iKeep_Free keeps room for
     // The folder, held open from its check on: the run, the discard and the read-back go through
     // it, so a name swapped meanwhile leads none of them to another volume.
     std::shared_ptr<const int> pFd;
