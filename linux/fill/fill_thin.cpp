@@ -10,8 +10,6 @@
 #include <QFile>
 #include <QJsonArray>
 
-#include <algorithm>
-
 #include <cstdio>
 
 #include <sys/stat.h>
@@ -77,21 +75,20 @@ public:
         Fill_Options options = m_options;
         const Thin_Pool pool = tpThin_Pool_Of(devBlock());
         if (pool.bThin) {
-            const QString qsWhy = qsPool_Limit(pool, volume);
+            const QString qsWhy = qsPool_Limit(pool, volume, options);
             if (!qsWhy.isEmpty()) {
                 m_qslSteps << QStringLiteral("fill skipped");
                 vRefuse(QStringLiteral("nothing written: ") + qsWhy, QStringLiteral("skipped"), qsWhy);
                 return fsEnded(iExit_Filled, QStringLiteral("skipped"), qsLine(QStringLiteral("skipped: ") + qsWhy));
             }
-            options.bKeep_Free = true;
         }
         m_qslSteps << QStringLiteral("fill");
         return fFill(volume, options);
     }
 
     // Lowers the fill's limit to what the pool can take and keep a tenth of its size free, and
-    // says so; why nothing may be written, where that is so.
-    QString qsPool_Limit(const Thin_Pool &pool, Fill_Volume &volume) const
+    // says so where it binds; why nothing may be written, where that is so.
+    QString qsPool_Limit(const Thin_Pool &pool, Fill_Volume &volume, Fill_Options &options) const
     {
         if (!pool.qsRefusal.isEmpty())
             return QStringLiteral("a thin volume whose pool's free room cannot be read (") + pool.qsRefusal + ')';
@@ -103,9 +100,13 @@ public:
         if (iMay_Write <= 0)
             return qsPool + QStringLiteral(", no more than the tenth kept for the other writers");
         const qint64 iKeep = qint64(dAvailable_At(volume.iFd())) - iMay_Write;
-        volume.iKeep_Free = std::max(m_options.bKeep_Free ? volume.iKeep_Free : 0, iKeep);
-        if (volume.iKeep_Free == iKeep)
-            volume.qsKeep_Why = QStringLiteral("the thin pool's room");
+        if (iKeep <= (options.bKeep_Free ? volume.iKeep_Free : 0)) {
+            vSay(qsPool + QStringLiteral(": room for the whole fill"));
+            return QString();
+        }
+        options.bKeep_Free = true;
+        volume.iKeep_Free = iKeep;
+        volume.qsKeep_Why = QStringLiteral("the thin pool's room");
         vAlways(qsPool + QStringLiteral(": at most ") + qsBytes(double(iMay_Write))
                 + QStringLiteral(" written, the tenth of the pool left to its other writers"));
         return QString();
