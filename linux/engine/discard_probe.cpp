@@ -1,6 +1,7 @@
 #include "discard_probe.h"
 
 #include "free_space_check.h"
+#include "no_cow_folder.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -195,8 +196,10 @@ QString qsPlace_Marker(int iFolder_Fd, const QByteArray &qbaMarker, Fd_Owner &ma
     marker.iFd = ::openat(iFolder_Fd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     if (marker.iFd < 0)
         return QStringLiteral("cannot write a marker in the folder: ") + qt_error_string(errno);
-    if (::pwrite(marker.iFd, qbaMarker.constData(), size_t(qbaMarker.size()), 0) != qbaMarker.size()
-        || ::fdatasync(marker.iFd) != 0)
+    // btrfs: written in place, with no checksums to add to its trees nor compression. On the
+    // device once FIEMAP has synced it; no fsync, whose log btrfs would write besides.
+    bMake_No_Cow_Folder(marker.iFd);
+    if (::pwrite(marker.iFd, qbaMarker.constData(), size_t(qbaMarker.size()), 0) != qbaMarker.size())
         return QStringLiteral("cannot write a marker in the folder: ") + qt_error_string(errno);
     QString qsWhy = qsMarker_Extents(marker.iFd, vPieces);
     struct statfs sf {};
