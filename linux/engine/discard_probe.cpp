@@ -66,6 +66,8 @@ QString qsMarker_Extents(int iFd, std::vector<Marker_Piece> &vPieces)
         | FIEMAP_EXTENT_DATA_ENCRYPTED | FIEMAP_EXTENT_NOT_ALIGNED | FIEMAP_EXTENT_DATA_INLINE | FIEMAP_EXTENT_UNWRITTEN;
     for (quint32 i = 0; i < pMap->fm_mapped_extents; ++i) {
         const fiemap_extent &e = pMap->fm_extents[i];
+        if (e.fe_logical >= uiMarker_Bytes)
+            break;  // room the file system keeps past the end (xfs)
         if (e.fe_flags & uiNot_Plain)
             return QStringLiteral("the file system stores the marker transformed (extent flags %1)").arg(e.fe_flags, 0, 16);
         vPieces.push_back({e.fe_logical, e.fe_physical, std::min<quint64>(e.fe_length, uiMarker_Bytes - e.fe_logical)});
