@@ -25,9 +25,11 @@ mount "$(findmnt -no SOURCE "$v/xfs")" "$v/xfs-again"
 btrfs -q subvolume create "$v/btrfs/sub" && mount -o subvol=sub "$(findmnt -no SOURCE "$v/btrfs")" "$v/subvol"
 used() { df --output=used "$r" "$v/tmpfs" "$v/ro" | tr '\n' ' '; }
 avail=$(df -B1 --output=avail "$v/ext4" "$v/xfs-again" "$v/btrfs" | tail -n +2 | tr '\n' ' ') before=$(used)
-# As the service runs it: --trim, and no capability beyond the bounding set its unit gives it.
+# As the service runs it: --trim, no capability beyond the bounding set its unit gives it, and no
+# memory both writable and executable (the kernel's own MDWE, PR_SET_MDWE, for the unit's option).
+mdwe='import ctypes, os, sys; ctypes.CDLL(None).prctl(65, 1, 0, 0, 0); os.execv(sys.argv[1], sys.argv[1:])'
 caps=$(sed -n 's/^CapabilityBoundingSet=//p' "$(dirname "$(realpath "$0")")/../../resources/morvane-fill.service" | tr 'A-Z ' 'a-z\n' | sed 's/^cap_/+/' | paste -sd,)
-set +e; chroot "$r" setpriv --bounding-set "-all,$caps" /prog/morvane-fill --all --json --verbose --quiet --trim --keep-free 20M >"$folder/out" 2>"$folder/err"; status=$?; set -e
+set +e; chroot "$r" setpriv --bounding-set "-all,$caps" python3 -c "$mdwe" /prog/morvane-fill --all --json --verbose --quiet --trim --keep-free 20M >"$folder/out" 2>"$folder/err"; status=$?; set -e
 cat "$folder/err" "$folder/out" && grep -q '^morvane-fill: /vol/small: skipped: --keep-free asks to leave' "$folder/err"
 python3 - "$folder/out" "$status" "$avail" "$before" "$(used)" <<'CHECK'
 import json, sys
