@@ -211,7 +211,7 @@ Fill_Summary fsThin_Volume(const Fill_Volume &volume, const Fill_Options &option
         return summary;
     }
     Fill_Summary summary = run.fsFill(fFill);
-    if (summary.iStatus != iExit_Filled)
+    if (summary.qsEnding != QStringLiteral("done"))
         return summary;
     if (probe.trim.bDone())
         run.vSkip_Trim(probe);
