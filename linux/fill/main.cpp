@@ -1,5 +1,6 @@
 // morvane-fill: the zero-fill run of morvane_qt for machines without a desktop.
 #include "fill_all.h"
+#include "fill_encrypted.h"
 #include "fill_options.h"
 #include "fill_run.h"
 #include "fill_thin.h"
@@ -54,6 +55,7 @@ int main(int argc, char *argv[])
             lstVolumes.at(i), options,
             [&vLast_Words](const Fill_Volume &volume, const Fill_Options &opts) { return fsFill_Volume(volume, opts, vLast_Words); },
             qThin);
+        vTell_Encrypted(lstVolumes.at(i), options, summary, qThin);
         vReport(lstVolumes.at(i), summary, qThin);
         if (summary.iStatus != iExit_Filled) {
             iStatus = summary.iStatus;

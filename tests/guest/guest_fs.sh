@@ -2,10 +2,11 @@
 # morvane-fill on the file systems this machine's kernel lacks, in one boot of the Debian guest. Each
 # row is one file system made twice alike, its free space marked with 0xFF; morvane-fill zeroes one,
 # `dd if=/dev/zero bs=1M conv=fsync` the other, and the marked 4 KiB blocks left on each are counted.
-# A row passes when morvane-fill ends 0, leaves no Delete_Zero, and leaves no more marked blocks than
-# dd plus 16. Plain file systems are made on the host in an image all 0xFF (so every free block is
-# marked) and copied; device-mapper ones (LVM thin, LUKS) need the guest's kernel, which makes and
-# marks them. Images are counted on the host, except an encrypted one, which only the guest can read.
+# A row passes when morvane-fill ends 0, leaves no Delete_Zero, leaves no more marked blocks than dd
+# plus 16, and says the zeros reached the disk encrypted on LUKS and nowhere else. Plain file systems
+# are made on the host in an image all 0xFF (so every free block is marked) and copied; device-mapper
+# ones (LVM thin, LUKS) need the guest's kernel, which makes and marks them. Images are counted on the
+# host, except an encrypted one, which only the guest can read.
 #
 #   guest_fs.sh MORVANE-FILL WORK               on the host: images, one boot, the table
 #   guest_fs.sh --inside MORVANE-FILL ROW...    in the guest: ROW is fs:MiB, two disks each, in order
@@ -48,8 +49,12 @@ if [ "${1:-}" != --inside ]; then
     [ "$residue" = - ] && residue=$(pattern count "$work/$fs-fill.img") dd_residue=$(pattern count "$work/$fs-dd.img")
     printf '%-8s %6s %8s %8s %7s %7s\n' "$fs" "$fill_status" "$residue" "$dd_residue" \
       "$((fill_ms / 1000)).$((fill_ms % 1000 / 100))" "$((dd_ms / 1000)).$((dd_ms % 1000 / 100))"
-    if [ "$fill_status" -ne 0 ] || [ "$left" != none ] || [ "$residue" -gt $((dd_residue + 16)) ]; then
-      echo "  FAILED: Delete_Zero left: $left; morvane-fill said:"; sed 's/^/    /' "$work/$fs.log"
+    # The line about encryption comes on LUKS alone.
+    said=$(grep -c 'reached the disk encrypted' "$work/$fs.log" || true)
+    if [ "$fill_status" -ne 0 ] || [ "$left" != none ] || [ "$residue" -gt $((dd_residue + 16)) ] ||
+       [ "$said" -ne "$([ "$fs" = luks ] && echo 1 || echo 0)" ]; then
+      echo "  FAILED: Delete_Zero left: $left, encryption said $said times; morvane-fill said:"
+      sed 's/^/    /' "$work/$fs.log"
       failed=1
     fi
   done < <(grep '^row ' "$work/rows")
