@@ -3,8 +3,8 @@
 # ext4 with old data deleted (written on the host, then converted, so the deleted data holds
 # clusters), copied once per method and attached to the Debian guest of tests/guest with
 # discard=unmap, without and with detect-zeroes=unmap. In the guest each copy gets morvane-fill,
-# morvane-fill --trim or fstrim; the host then reads each qcow2's allocated size (qemu-img info's
-# "disk size"), side by side with the guest's time for the method.
+# morvane-fill --trim, morvane-fill --trim --check or fstrim; the host then reads each qcow2's
+# allocated size (qemu-img info's "disk size"), side by side with the guest's time for the method.
 #   bash bench/guest_qcow2_size.sh [build folder] [image MiB] [deleted MiB]
 # Needs root, loop devices and the guest's packages (exits 77 with the reason otherwise).
 set -euo pipefail
@@ -14,7 +14,7 @@ mib=${2:-512}
 deleted=${3:-300}
 fs=$root/tests/fs/fs_image.sh
 work=${MORVANE_BENCH_DIR:-/var/tmp/morvane-bench-qcow2}
-methods=(fill trim fstrim)
+methods=(fill trim trimcheck fstrim)
 
 [ -x "$build/linux/fill/morvane-fill" ] || { echo "build first: $build/linux/fill/morvane-fill missing"; exit 2; }
 bash "$root/tests/guest/guest.sh" check
@@ -49,6 +49,7 @@ for name in "$@"; do
   case "$name" in
   fill-*) ./morvane-fill --quiet "/mnt/$name" ;;
   trim-*) ./morvane-fill --quiet --trim "/mnt/$name" ;;
+  trimcheck-*) ./morvane-fill --quiet --trim --check "/mnt/$name" ;;
   fstrim-*) fstrim "/mnt/$name" ;;
   esac
   echo "$name $(((${EPOCHREALTIME/./} - t0) / 1000))"
