@@ -16,7 +16,7 @@
 #   guest.sh run WORK COMMANDS [DISK...]        boot, run COMMANDS, power off; COMMANDS' status
 #
 # Environment: GUEST_TIMEOUT (seconds, default 600), GUEST_MEMORY (MiB, default 1024), GUEST_CACHE
-# (kernel and initramfs, default /var/tmp/morvane-guest).
+# (kernel and initramfs, made once per kernel and rig; default /var/tmp/morvane-guest, free to delete).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 skip() { echo "SKIP: $*"; exit 77; }
@@ -40,7 +40,7 @@ check() {
 file_is_static() { ! ldd "$1" >/dev/null 2>&1; }
 
 # The uncompressed kernel (its PVH entry boots in about 4 s under qboot, against 9 s through
-# SeaBIOS and the decompressor) and the initramfs, made once per kernel version.
+# SeaBIOS and the decompressor) and the initramfs, made once per kernel and rig.
 prepare() {
   local version=$1 cache=$2 tmp offset m
   [ -f "$cache/vmlinux" ] && [ -f "$cache/initramfs.cpio" ] && return
@@ -72,7 +72,8 @@ run() {
   case "$work" in *[[:space:]]*) echo "WORK must have no blanks: $work" >&2; exit 2 ;; esac
   check
   version=$(kernel_version)
-  cache=${GUEST_CACHE:-/var/tmp/morvane-guest}/$version
+  # A changed rig makes its own initramfs.
+  cache=${GUEST_CACHE:-/var/tmp/morvane-guest}/$version-$(cat "$0" "$here/guest_init.sh" | cksum | cut -d' ' -f1)
   prepare "$version" "$cache"
   cp "$commands" "$work/guest.cmd"
   rm -f "$work/guest.out" "$work/guest.status" "$work/guest.console" "$work/guest.started"

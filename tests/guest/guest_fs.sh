@@ -58,6 +58,7 @@ if [ "${1:-}" != --inside ]; then
       failed=1
     fi
   done < <(grep '^row ' "$work/rows")
+  [ "$failed" -eq 1 ] || rm -f "$work"/*.img
   exit "$failed"
 fi
 
