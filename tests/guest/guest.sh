@@ -105,7 +105,7 @@ run() {
   kill "$watchdog" 2>/dev/null || true
   [ -f "$work/guest.out" ] && cat "$work/guest.out"
   if [ ! -f "$work/guest.started" ]; then
-    [ "$status" -ne 0 ] && [ -s "$work/guest.qemu" ] && skip "qemu cannot start: $(tail -n1 "$work/guest.qemu")"
+    [ "$status" -ne 0 ] && [ -s "$work/guest.qemu" ] && skip "qemu cannot start: $(head -n1 "$work/guest.qemu")"
     echo "guest: the commands never started; console:" >&2
     tail -n 30 "$work/guest.console" >&2
     exit 1
