@@ -3,8 +3,9 @@
 # device-mapper). It boots Debian's own kernel (linux-image-amd64) with a small initramfs of static
 # busybox and the virtio, 9p and virtio-blk modules, mounts this machine's root read-only over 9p and
 # chroots into it, so every host program (the built morvane-fill, python3, mkfs.*, lvm, cryptsetup)
-# runs inside as it is, at the same path. WORK is shared writable at its own path; the guest runs
-# COMMANDS (a sh script, started in WORK) and its output and exit status come back as this script's.
+# runs inside as it is, at the same path. WORK (no blanks) is shared writable at its own path; the guest runs
+# COMMANDS (a sh script, started in WORK, which is also $MORVANE_WORK) and its output and exit status
+# come back as this script's.
 # Each DISK is an image attached as virtio-blk with discard=unmap, /dev/vda, /dev/vdb... in the order
 # given, written FILE[,drive option...], e.g. disk.qcow2,format=qcow2,detect-zeroes=unmap (raw when no
 # format is given; no commas in FILE). The host's /tmp is hidden inside (the guest has a tmpfs of its
@@ -120,6 +121,6 @@ run() {
 cmd=${1:-}; shift || true
 case "$cmd" in
 check) check ;;
-run) [ $# -ge 2 ] || { sed -n '15,16p' "$0"; exit 2; }; run "$@" ;;
-*) sed -n '2,19p' "$0"; exit 2 ;;
+run) [ $# -ge 2 ] || { sed -n '16,17p' "$0"; exit 2; }; run "$@" ;;
+*) sed -n '2,20p' "$0"; exit 2 ;;
 esac
