@@ -47,12 +47,9 @@ bool bOn_Dm_Crypt(const Fill_Volume &volume)
     return bCrypt_Below(QStringLiteral("/sys/dev/block/%1:%2").arg(major(uiDev)).arg(minor(uiDev)), 0);
 }
 
-void vTell_Encrypted(const Fill_Volume &volume, const Fill_Options &options, const Fill_Summary &summary,
-                     QJsonObject &qJson)
+void vTell_Encrypted(const Fill_Volume &volume, const Fill_Options &options)
 {
-    const bool bEncrypted = bOn_Dm_Crypt(volume);
-    qJson.insert(QStringLiteral("encrypted"), bEncrypted);
-    if (!bEncrypted || options.bQuiet || summary.iStatus != iExit_Filled)
+    if (options.bQuiet || !bOn_Dm_Crypt(volume))
         return;
     std::fprintf(stderr,
                  "morvane-fill: %s: lies on dm-crypt: the zeros reached the disk encrypted, so an image of the "

@@ -55,12 +55,12 @@ int main(int argc, char *argv[])
             lstVolumes.at(i), options,
             [&vLast_Words](const Fill_Volume &volume, const Fill_Options &opts) { return fsFill_Volume(volume, opts, vLast_Words); },
             qThin);
-        vTell_Encrypted(lstVolumes.at(i), options, summary, qThin);
         vReport(lstVolumes.at(i), summary, qThin);
         if (summary.iStatus != iExit_Filled) {
             iStatus = summary.iStatus;
             ++iFailed;
         } else {
+            vTell_Encrypted(lstVolumes.at(i), options);
             ++iDone;
         }
     }
