@@ -111,11 +111,15 @@ bool Scratch_Run::bClean_Up()
     m_iErrno = errno;
     // Entries seen, not a folder that cannot be read: the run's own files have no names.
     m_bData_Left = iEntries > 0;
-    if (iEntries == 0 && bFolder_Intact() && ::unlinkat(m_iParent_Fd, m_qbaName.constData(), AT_REMOVEDIR) != 0)
+    const bool bRemoved = iEntries == 0 && bFolder_Intact() && ::unlinkat(m_iParent_Fd, m_qbaName.constData(), AT_REMOVEDIR) == 0;
+    if (iEntries == 0 && !bRemoved)
         m_iErrno = errno;
     ::syncfs(m_iFolder_Fd);
+    // A removal that succeeded is proof enough: on FUSE the handle of a removed folder no longer
+    // answers fstat at all.
     struct stat stHeld {};
-    const bool bGone = iEntries == 0 && ::fstat(m_iFolder_Fd, &stHeld) == 0 && stHeld.st_nlink == 0;
+    const bool bGone = iEntries == 0
+        && (bRemoved || (::fstat(m_iFolder_Fd, &stHeld) == 0 && stHeld.st_nlink == 0));
     if (!bGone)
         return false;
     ::close(m_iFolder_Fd);

@@ -1,5 +1,6 @@
 #include "fill_run.h"
 
+#include "fill_encrypted.h"
 #include "fill_progress.h"
 #include "volume_run.h"
 
@@ -166,6 +167,7 @@ QByteArray qbaJson_Summary(const Fill_Volume &volume, const Fill_Summary &summar
         {QStringLiteral("block_size"), qint64(summary.uiBlock_Size)},
         {QStringLiteral("bytes_left_on_purpose"), summary.iLeft_On_Purpose},
         {QStringLiteral("reserved_bytes_left"), summary.iReserve_Left},
+        {QStringLiteral("encrypted"), bOn_Dm_Crypt(volume)},
     };
     for (auto it = qExtra.constBegin(); it != qExtra.constEnd(); ++it)
         qObject.insert(it.key(), it.value());

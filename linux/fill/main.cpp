@@ -1,5 +1,6 @@
 // morvane-fill: the zero-fill run of morvane_qt for machines without a desktop.
 #include "fill_all.h"
+#include "fill_encrypted.h"
 #include "fill_options.h"
 #include "fill_run.h"
 #include "fill_thin.h"
@@ -67,6 +68,7 @@ int main(int argc, char *argv[])
             iStatus = summary.iStatus;
             ++iFailed;
         } else {
+            vTell_Encrypted(lstVolumes.at(i), options);
             ++iDone;
         }
     }
