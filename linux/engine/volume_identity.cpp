@@ -4,6 +4,9 @@
 
 #include <libmount/libmount.h>
 
+#include <algorithm>
+#include <climits>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -105,6 +108,30 @@ bool bOn_Volume(int iFd, const Volume_Identity &viChosen)
 {
     const Volume_Identity vi = viVolume_Of(iFd);
     return vi.bKnown() && viChosen.bKnown() && vi.qsKey() == viChosen.qsKey();
+}
+
+QString qsUpper_Path(int iFd)
+{
+    struct statx stx {};
+    if (::statx(iFd, "", AT_EMPTY_PATH, STATX_MNT_ID, &stx) != 0 || (stx.stx_mask & STATX_MNT_ID) == 0)
+        return QString();
+    const Mount_Table table;
+    libmnt_fs *pFs = table.pBy_Id(stx.stx_mnt_id);
+    char *pcUpper = nullptr;
+    size_t uiSize = 0;
+    if (pFs == nullptr || qsField(mnt_fs_get_fstype(pFs)) != QStringLiteral("overlay")
+        || mnt_fs_get_option(pFs, "upperdir", &pcUpper, &uiSize) != 0 || pcUpper == nullptr)
+        return QString();
+    char acPath[PATH_MAX] = {};
+    const ssize_t iLength = ::readlink(("/proc/self/fd/" + QByteArray::number(iFd)).constData(), acPath, sizeof acPath - 1);
+    const QByteArray qbaTarget = mnt_fs_get_target(pFs) == nullptr ? QByteArray() : QByteArray(mnt_fs_get_target(pFs));
+    const QByteArray qbaPath(acPath, int(std::max<ssize_t>(iLength, 0)));
+    if (qbaTarget.isEmpty() || !(qbaPath + '/').startsWith(qbaTarget == "/" ? qbaTarget : qbaTarget + '/'))
+        return QString();
+    // A mount of a folder inside the overlay starts that far down in it.
+    const QByteArray qbaRoot = mnt_fs_get_root(pFs) == nullptr ? QByteArray("/") : QByteArray(mnt_fs_get_root(pFs));
+    return QFile::decodeName(QByteArray(pcUpper, int(uiSize)) + (qbaRoot == "/" ? QByteArray() : qbaRoot)
+                             + qbaPath.mid(qbaTarget == "/" ? 0 : qbaTarget.size()));
 }
 
 bool bIn_Memory(const Volume_Identity &vi)

@@ -31,6 +31,10 @@ Volume_Identity viVolume_At(const QString &qsPath);
 // True while the folder open as iFd still lies on the volume viChosen.
 bool bOn_Volume(int iFd, const Volume_Identity &viChosen);
 
+// The path of the folder open as iFd on the upper layer of the overlay it lies on; empty when it
+// lies on none, or this mount namespace cannot see that layer.
+QString qsUpper_Path(int iFd);
+
 // Memory file systems, whose zeros help no disk image.
 bool bIn_Memory(const Volume_Identity &vi);
 

@@ -1,6 +1,5 @@
 #include "volume_run.h"
 
-#include "run_lock.h"
 #include "scratch_run.h"
 #include "write_pace.h"
 
@@ -94,9 +93,9 @@ void vLimit(Fill_Limits &limits, const Volume_Run_Options &options, int iFolder_
     }
 }
 
-// The scratch folder of the first place that lies on the volume chosen and lets it be made, with
-// the volume locked; none, and why in result, when there is none.
-std::unique_ptr<Scratch_Run> pPrepare(const Volume_Run_Options &options, Run_Lock &qLock, Volume_Run_Result &result)
+// The scratch folder of the first place that lies on the volume chosen and lets it be made, held
+// as the run's lock; none, and why in result, when there is none.
+std::unique_ptr<Scratch_Run> pPrepare(const Volume_Run_Options &options, Volume_Run_Result &result)
 {
     result.eEnd = Volume_Run_End::Not_Made;
     result.iErrno = ENOENT;
@@ -119,19 +118,16 @@ std::unique_ptr<Scratch_Run> pPrepare(const Volume_Run_Options &options, Run_Loc
             result.iErrno = EXDEV;
             continue;
         }
-        errno = 0;
-        if (!qLock.bLock(parent.iFd)) {
-            if (errno == EWOULDBLOCK) {
-                result = Volume_Run_Result{Volume_Run_End::Busy, result.qsPath};
-                return nullptr;
-            }
-            result.iErrno = errno;
-            continue;
-        }
         auto pRun = std::make_unique<Scratch_Run>(result.qsPath);
         if (pRun->bPrepare(parent.iFd)) {
             result.iErrno = 0;
             return pRun;
+        }
+        if (pRun->eTake() != Folder_Take::Failed) {
+            // EACCES: root's folder, which this user cannot look into to tell a run from a leftover.
+            result = Volume_Run_Result{Volume_Run_End::Busy, result.qsPath,
+                                       pRun->eTake() == Folder_Take::Root_Owned ? EACCES : 0};
+            return nullptr;
         }
         result.iErrno = errno;
     }
@@ -176,8 +172,7 @@ Volume_Run::~Volume_Run() = default;
 Volume_Run_Result Volume_Run::vrRun(const Fill_Observer &observer)
 {
     Volume_Run_Result result;
-    Run_Lock qLock;
-    const std::unique_ptr<Scratch_Run> pRun = pPrepare(m_options, qLock, result);
+    const std::unique_ptr<Scratch_Run> pRun = pPrepare(m_options, result);
     if (!pRun)
         return result;
 

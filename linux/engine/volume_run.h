@@ -10,8 +10,9 @@
 
 #include <functional>
 
-// One zero-fill run on one volume, the same for every front end: the signal guard, the lock that
-// keeps a second run off the file system, the scratch folder, the checks that every folder
+// One zero-fill run on one volume, the same for every front end: the signal guard, the scratch
+// folder held as the run's lock (a second run for the same folder is refused, and no run ever
+// removes a live run's folder), the checks that every folder
 // written in still lies on the volume chosen, the limits of the fill, the fill, and a clean-up
 // that is verified.
 
@@ -42,7 +43,7 @@ enum class Volume_Run_End
     Filled,          // the volume was full; the scratch data is gone again
     Cancelled,       // the user or a signal stopped it; cleaned up
     Not_Made,        // no scratch folder could be made (qsPath, iErrno)
-    Busy,            // another run holds the volume; nothing was touched
+    Busy,            // another run holds the scratch folder qsPath (iErrno EACCES: root's, unseen); nothing was touched
     Volume_Changed,  // a folder no longer lay on the volume chosen (qsPath); nothing written there
     Write_Failed,    // writing a file failed (qsPath, iErrno) or freed no space (iErrno 0)
     Quota,           // the user's disk quota ran out before the volume was full

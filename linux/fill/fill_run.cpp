@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <cerrno>
 #include <cstdio>
 
 #include <unistd.h>
@@ -53,8 +54,12 @@ QString qsFailure(const Fill_Volume &volume, const Volume_Run_Result &result, Vo
         return QStringLiteral("cannot create the scratch folder ") + result.qsPath + QStringLiteral(": ")
             + qt_error_string(result.iErrno);
     case Volume_Run_End::Busy:
-        return QStringLiteral("another run is zeroing this file system (") + vi.qsSource + QStringLiteral(" at ")
-            + vi.qsMount_Point + QStringLiteral("); nothing was done");
+        if (result.iErrno == EACCES)
+            return QStringLiteral("root's scratch folder ") + result.qsPath
+                + QStringLiteral(" is there: a run of root's is zeroing this file system, or one was stopped and root's "
+                                 "next run removes it; nothing was done");
+        return QStringLiteral("another run is zeroing this file system: it holds ") + result.qsPath
+            + QStringLiteral("; nothing was done");
     case Volume_Run_End::Volume_Changed:
         return QStringLiteral("stopped after ") + qsBytes(result.iBytes_Written) + QStringLiteral(" of zeros: ")
             + volume.qsFolder + QStringLiteral(" is no longer on ") + vi.qsSource + QStringLiteral(" at ") + vi.qsMount_Point
