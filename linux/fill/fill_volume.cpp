@@ -30,9 +30,15 @@ Refusal rCheck_Type(const Fill_Options &options, const QString &qsFolder, const 
         return {iExit_Usage, qsFolder + QStringLiteral(": on overlay, whose writes land on its upper layer's file system (")
                     + vi.qsUpper_Fs_Type
                     + QStringLiteral("), not on a disk of this volume's own (--allow-overlay fills it anyway)")};
+    // A FUSE program keeps its data where it likes, a local device included: it is named, not guessed at.
+    const bool bFuse = vi.qsFs_Type.startsWith(QStringLiteral("fuse"));
+    const QString qsProgram = vi.qsFs_Type.contains(QLatin1Char('.')) ? vi.qsFs_Type.section(QLatin1Char('.'), 1) : vi.qsSource;
     if (vi.bNetwork && !options.bAllow_Remote)
         return {iExit_Usage, qsFolder + QStringLiteral(": on ") + vi.qsFs_Type
-                    + QStringLiteral(", a network or FUSE file system whose data lives elsewhere: zeroing it helps no disk image here (--allow-remote fills it anyway)")};
+                    + (bFuse ? QStringLiteral(", a FUSE file system served by the program ") + qsProgram
+                            + QStringLiteral(", whose writes reach a disk only as that program decides: zeroing it may help no disk image")
+                             : QStringLiteral(", a network file system whose data lives on another machine: zeroing it helps no disk image here"))
+                    + QStringLiteral(" (--allow-remote fills it anyway)")};
     return {};
 }
 
