@@ -185,6 +185,8 @@ Volume_Run_Result Volume_Run::vrRun(const Fill_Observer &observer)
     const Fill_Limits limits = lmtLimits(m_options, *pRun, pace);
     const Zero_Fill_Result fill = pRun->zfrFill(observer, limits);
 
+    // The figures once the file system has booked the writes: btrfs counts them only at a commit.
+    ::syncfs(iFolder_Fd);
     struct statvfs sv {};
     ::fstatvfs(iFolder_Fd, &sv);
     result.uiFree_Blocks_Full = sv.f_bfree;

@@ -4,6 +4,7 @@
 #include "volume_run.h"
 
 #include <QDir>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -158,13 +159,18 @@ Fill_Summary fsFill_Volume(const Fill_Volume &volume, const Fill_Options &option
 
 QByteArray qbaJson_Summary(const Fill_Volume &volume, const Fill_Summary &summary, const QJsonObject &qExtra)
 {
+    // A volume refused before it was identified is identified now, where its folder exists.
+    const Volume_Identity vi = volume.vi.bKnown() || volume.qsFolder.isEmpty() ? volume.vi : viVolume_At(qbaFile_Name(volume.qsFolder));
     QJsonObject qObject{
         {QStringLiteral("folder"), volume.qsFolder},
+        // The name's bytes as given: a name that is not UTF-8 is not lost to a JSON reader.
+        {QStringLiteral("folder_hex"), QString::fromLatin1(qbaFile_Name(volume.qsFolder).toHex())},
+        {QStringLiteral("steps"), QJsonArray()},
         {QStringLiteral("ending"), summary.qsEnding},
         {QStringLiteral("message"), summary.qsMessage},
-        {QStringLiteral("mount_point"), volume.vi.qsMount_Point},
-        {QStringLiteral("device"), volume.vi.qsSource},
-        {QStringLiteral("file_system"), volume.vi.qsFs_Type},
+        {QStringLiteral("mount_point"), vi.qsMount_Point},
+        {QStringLiteral("device"), vi.qsSource},
+        {QStringLiteral("file_system"), vi.qsFs_Type},
         {QStringLiteral("bytes_written"), summary.iBytes_Written},
         {QStringLiteral("seconds"), summary.dSeconds},
         {QStringLiteral("free_blocks_after"), qint64(summary.uiFree_Blocks_After)},

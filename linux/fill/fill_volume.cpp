@@ -7,6 +7,9 @@
 #include <climits>
 
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -58,6 +61,26 @@ Refusal rCheck_Keep_Free(const Fill_Options &options, const struct statvfs &sv, 
                 + QStringLiteral(" available, more than the ") + qsBytes(double(iAvailable)) + QStringLiteral(" available now")};
 }
 
+// Folders whose files do not take the zeros as written: encrypted (ciphertext reaches the disk) or,
+// on btrfs, compressed (zeros take no blocks). Both are marks of the folder, not of the volume.
+Refusal rCheck_Zeros_Land(const QString &qsFolder, int iFd, const Volume_Identity &vi)
+{
+    auto qsInstead = [&vi](const QString &qsNot) {
+        return QStringLiteral("; name a folder of the same file system that is not ") + qsNot + QStringLiteral(", such as its top ")
+            + vi.qsMount_Point + QStringLiteral(" if that is not");
+    };
+    struct statx stx {};
+    if (::statx(iFd, "", AT_EMPTY_PATH, 0, &stx) == 0 && (stx.stx_attributes_mask & STATX_ATTR_ENCRYPTED)
+        && (stx.stx_attributes & STATX_ATTR_ENCRYPTED))
+        return {iExit_Usage, qsFolder + QStringLiteral(": encrypted (fscrypt): zeros written in it reach the disk as ciphertext")
+                    + qsInstead(QStringLiteral("encrypted"))};
+    int iFlags = 0;
+    if (vi.qsFs_Type == QStringLiteral("btrfs") && ::ioctl(iFd, FS_IOC_GETFLAGS, &iFlags) == 0 && (iFlags & FS_COMPR_FL))
+        return {iExit_Usage, qsFolder + QStringLiteral(": its files are compressed (chattr +c): zeros written in it take no blocks")
+                    + qsInstead(QStringLiteral("marked so"))};
+    return {};
+}
+
 // The folder's path with links resolved, as the kernel names the folder open as iFd.
 QString qsResolved(int iFd)
 {
@@ -97,8 +120,10 @@ Refusal rCheck_Folder(const Fill_Options &options, const QString &qsFolder, Fill
         return {iExit_Unfillable, qsFolder + QStringLiteral(": the file system at ") + volume.vi.qsMount_Point
                     + QStringLiteral(" is mounted read-only")};
     if (::faccessat(iFd, ".", W_OK | X_OK, AT_EACCESS) != 0)
-        return {iExit_Unfillable, qsFolder + QStringLiteral(": no permission to write in this folder")};
-    return rCheck_Keep_Free(options, sv, volume);
+        return {iExit_Unfillable, qsFolder + (errno == EROFS ? QStringLiteral(": read-only (a read-only snapshot or subvolume)")
+                                                             : QStringLiteral(": no permission to write in this folder"))};
+    const Refusal refusal_Zeros = rCheck_Zeros_Land(qsFolder, iFd, volume.vi);
+    return refusal_Zeros.iStatus != iExit_Filled ? refusal_Zeros : rCheck_Keep_Free(options, sv, volume);
 }
 
 } // namespace
