@@ -195,9 +195,6 @@ void Form_Main::on_pushButton_Start_clicked()
         vLock_For_Run(ui, true, bCancellable);
         installEventFilter(&qClose_Filter);
     };
-    // From the first change on disk to the end of the clean-up, a signal waits for the clean-up.
-    Volume_Run run(options);
-
     Fill_Observer observer;
     Display_Throttle qThrottle;
     observer.vFile_Progress = [this, &qThrottle](int iValue) { qThrottle.vShow(ui->progressBar_File, iValue); };
@@ -209,20 +206,21 @@ void Form_Main::on_pushButton_Start_clicked()
         if (qThrottle.bPump_Due())
             QCoreApplication::processEvents(bCancellable ? QEventLoop::AllEvents
                                                          : QEventLoop::ExcludeUserInputEvents);
-        return g_bCancel || Run_Signal_Guard::bSignalled();
+        return g_bCancel;
     };
-    observer.bStop_Now = &Run_Signal_Guard::bSignalled;
-    const Volume_Run_Result result = run.vrRun(observer);
+    // From the first change on disk to the end of the clean-up, a signal waits for the clean-up;
+    // the program ends by it once the window has shown the run's end.
+    const Volume_Run_Result result = Volume_Run(options).vrRun(observer);
     if (!bStarted) {
-        if (!Run_Signal_Guard::bSignalled())
+        if (result.iSignal == 0)
             vShow_Not_Started(result, qsEntry,
                               result.eEnd == Volume_Run_End::Not_Made ? qsLast_Path : result.qsPath);
+        vEnd_By_Signal(result.iSignal);
         return;
     }
 
     // Only after the clean-up: a box left unanswered must not keep the disk full.
-    if (result.eEnd != Volume_Run_End::Filled && result.eEnd != Volume_Run_End::Cancelled
-        && !Run_Signal_Guard::bSignalled())
+    if (result.eEnd != Volume_Run_End::Filled && result.eEnd != Volume_Run_End::Cancelled && result.iSignal == 0)
         vShow_Write_Error(qsEntry, result.qsPath);
     ui->progressBar_Total->setValue(100);
     ui->progressBar_File->setValue(100);
@@ -230,6 +228,7 @@ void Form_Main::on_pushButton_Start_clicked()
     vLock_For_Run(ui, false, bCancellable);
 
     removeEventFilter(&qClose_Filter);
-    if (qClose_Filter.bClose_Requested && !Run_Signal_Guard::bSignalled())
+    vEnd_By_Signal(result.iSignal);
+    if (qClose_Filter.bClose_Requested)
         close();
 }

@@ -86,11 +86,9 @@ Volume_Identity viVolume_Of(int iFd)
     vi.qsMount_Point = qsField(mnt_fs_get_target(pFs));
     vi.qsSource = qsField(mnt_fs_get_source(pFs));
     vi.qsFs_Type = qsField(mnt_fs_get_fstype(pFs));
-    if (vi.qsFs_Type == QStringLiteral("overlay"))
+    vi.ePlace = vpPlace_Of(vi.qsFs_Type, mnt_fs_is_netfs(pFs) == 1);
+    if (vi.ePlace == Volume_Place::Overlay)
         vi.qsUpper_Fs_Type = qsUpper_Fs_Type(table, pFs);
-    // A FUSE file system on a block device of its own (ntfs-3g) is on the disk like any other.
-    vi.bNetwork = mnt_fs_is_netfs(pFs) == 1 || vi.qsFs_Type == QStringLiteral("fuse")
-        || vi.qsFs_Type.startsWith(QStringLiteral("fuse."));
     return vi;
 }
 
@@ -124,7 +122,7 @@ QString qsUpper_Path(int iFd)
     libmnt_fs *pFs = table.pBy_Id(stx.stx_mnt_id);
     char *pcUpper = nullptr;
     size_t uiSize = 0;
-    if (pFs == nullptr || qsField(mnt_fs_get_fstype(pFs)) != QStringLiteral("overlay")
+    if (pFs == nullptr || vpPlace_Of(qsField(mnt_fs_get_fstype(pFs)), false) != Volume_Place::Overlay
         || mnt_fs_get_option(pFs, "upperdir", &pcUpper, &uiSize) != 0 || pcUpper == nullptr)
         return QString();
     char acPath[PATH_MAX] = {};
@@ -139,8 +137,15 @@ QString qsUpper_Path(int iFd)
                              + qbaPath.mid(qbaTarget == "/" ? 0 : qbaTarget.size()));
 }
 
-bool bIn_Memory(const Volume_Identity &vi)
+Volume_Place vpPlace_Of(const QString &qsFs_Type, bool bNetfs)
 {
-    return vi.qsFs_Type == QStringLiteral("tmpfs") || vi.qsFs_Type == QStringLiteral("devtmpfs")
-        || vi.qsFs_Type == QStringLiteral("ramfs");
+    if (qsFs_Type == QStringLiteral("tmpfs") || qsFs_Type == QStringLiteral("devtmpfs") || qsFs_Type == QStringLiteral("ramfs"))
+        return Volume_Place::Memory;
+    if (qsFs_Type == QStringLiteral("overlay"))
+        return Volume_Place::Overlay;
+    if (bNetfs)
+        return Volume_Place::Network;
+    // A FUSE file system on a block device of its own (ntfs-3g: fuseblk) is on the disk like any other.
+    return qsFs_Type == QStringLiteral("fuse") || qsFs_Type.startsWith(QStringLiteral("fuse.")) ? Volume_Place::Fuse
+                                                                                                : Volume_Place::Disk;
 }

@@ -1,6 +1,7 @@
 #ifndef VOLUME_RUN_H
 #define VOLUME_RUN_H
 
+#include "held_volume.h"
 #include "run_signals.h"
 #include "volume_identity.h"
 #include "zero_fill.h"
@@ -59,22 +60,23 @@ struct Volume_Run_Result
     int iErrno = 0;
     int iFiles = 0;
     qint64 iBytes_Written = 0;
-    quint64 uiFree_Blocks_Full = 0;  // free blocks once the volume was full, before the clean-up
-    quint64 uiAvailable_Blocks_Full = 0;  // of them, those an ordinary user may write
-    quint64 uiBlock_Size = 0;
+    Volume_Space vsFull;             // the space once the volume was full, before the clean-up
     double dAvailable_After = 0;     // bytes free for the user after the clean-up
     double dSeconds = 0;
     bool bData_Left = false;
     Volume_Run_End eFill_End = Volume_Run_End::Filled;
     int iClean_Up_Errno = 0;
+    // The signal that came during the run, 0 if none: the front end ends the program by it
+    // (vEnd_By_Signal) once it has said its last words.
+    int iSignal = 0;
 };
 
 class Volume_Run
 {
 public:
-    // From here on SIGINT, SIGTERM and SIGHUP wait for the clean-up (see Run_Signal_Guard).
+    // From here on SIGINT, SIGTERM and SIGHUP wait for the clean-up (see Run_Signal_Guard) and
+    // are then found in the result.
     explicit Volume_Run(Volume_Run_Options options);
-    // Ends the program by a signal that arrived during the run, now that it is cleaned up.
     ~Volume_Run();
     Volume_Run(const Volume_Run &) = delete;
     Volume_Run &operator=(const Volume_Run &) = delete;
@@ -86,8 +88,5 @@ private:
     Volume_Run_Options m_options;
     Run_Signal_Guard m_qSignal_Guard;
 };
-
-// Bytes free for an ordinary user on the file system of the folder open as iFd; 0 on failure.
-double dAvailable_At(int iFd);
 
 #endif // VOLUME_RUN_H

@@ -99,8 +99,7 @@ Fill_Summary fsEnded(int iStatus, const QString &qsEnding, const QString &qsMess
     return summary;
 }
 
-Fill_Summary fsFill_Volume(const Fill_Volume &volume, const Fill_Options &options,
-                           const std::function<void(const Fill_Summary &)> &vLast_Words)
+Fill_Summary fsFill_Volume(const Fill_Volume &volume, const Fill_Options &options)
 {
     Fill_Summary summary;
     Volume_Run_Options runOptions;
@@ -116,23 +115,21 @@ Fill_Summary fsFill_Volume(const Fill_Volume &volume, const Fill_Options &option
                            options.bKeep_Free ? std::optional<qint64>(volume.iKeep_Free) : std::nullopt);
     Fill_Observer observer;
     observer.vFile_Count = [&progress](int iFiles) { progress.vFile_Done(iFiles); };
-    observer.bPump_Cancelled = &Run_Signal_Guard::bSignalled;
-    observer.bStop_Now = &Run_Signal_Guard::bSignalled;
     const Volume_Run_Result result = run.vrRun(observer);
     progress.vStop();
 
-    summary.uiFree_Blocks_After = result.uiFree_Blocks_Full;
-    summary.uiBlock_Size = result.uiBlock_Size;
+    summary.uiFree_Blocks_After = result.vsFull.uiFree_Blocks;
+    summary.uiBlock_Size = result.vsFull.uiBlock_Size;
     summary.iBytes_Written = result.iBytes_Written;
     summary.dSeconds = progress.dSeconds();
     if (options.bKeep_Free) {
-        const qint64 iAvailable_Blocks = qint64(result.uiAvailable_Blocks_Full);
-        summary.iLeft_On_Purpose = iAvailable_Blocks * qint64(result.uiBlock_Size);
+        summary.iLeft_On_Purpose = qint64(result.vsFull.dAvailable());
         // Other file systems count space no data goes to (btrfs: metadata) as free but not available.
-        if (::geteuid() == 0 && volume.vi.qsFs_Type.startsWith(QStringLiteral("ext")))
-            summary.iReserve_Left = (qint64(result.uiFree_Blocks_Full) - iAvailable_Blocks) * qint64(result.uiBlock_Size);
+        if (::geteuid() == 0 && vkKind_Of(volume.iFd()).bRoot_Reserve)
+            summary.iReserve_Left = qint64(result.vsFull.dFree() - result.vsFull.dAvailable());
     }
-    const QString qsLine = result.eEnd == Volume_Run_End::Not_Cleaned || !Run_Signal_Guard::bSignalled()
+    summary.iSignal = result.iSignal;
+    const QString qsLine = result.eEnd == Volume_Run_End::Not_Cleaned || result.iSignal == 0
         ? qsFailure(volume, result, result.eEnd)
         : QString();
     if (!qsLine.isEmpty()) {
@@ -140,7 +137,7 @@ Fill_Summary fsFill_Volume(const Fill_Volume &volume, const Fill_Options &option
         summary.qsEnding = result.eEnd == Volume_Run_End::Busy ? QStringLiteral("refused") : QStringLiteral("failed");
         summary.qsMessage = volume.qsFolder + QStringLiteral(": ") + qsLine;
         vSay(summary.qsMessage);
-    } else if (Run_Signal_Guard::bSignalled()) {
+    } else if (result.iSignal != 0) {
         summary.qsEnding = QStringLiteral("cancelled");
         summary.qsMessage = volume.qsFolder + QStringLiteral(": stopped by a signal; the scratch folder is removed");
         vSay(summary.qsMessage);
@@ -151,9 +148,6 @@ Fill_Summary fsFill_Volume(const Fill_Volume &volume, const Fill_Options &option
         if (!options.bQuiet)
             vSay(summary.qsMessage);
     }
-    // The run ends the program by a signal that came, as soon as it goes.
-    if (Run_Signal_Guard::bSignalled() && vLast_Words)
-        vLast_Words(summary);
     return summary;
 }
 

@@ -3,6 +3,7 @@
 #include "check_progress.h"
 #include "fill_progress.h"
 #include "free_space_check.h"
+#include "held_volume.h"
 #include "volume_trim.h"
 
 #include <QJsonArray>
@@ -10,7 +11,6 @@
 #include <cstdio>
 #include <limits>
 
-#include <sys/statvfs.h>
 
 namespace {
 
@@ -80,11 +80,9 @@ public:
     Fill_Summary fsNo_Fill() const
     {
         Fill_Summary summary;
-        struct statvfs sv {};
-        if (::fstatvfs(m_volume.iFd(), &sv) == 0) {
-            summary.uiFree_Blocks_After = sv.f_bfree;
-            summary.uiBlock_Size = sv.f_frsize;
-        }
+        const Volume_Space vs = vsSpace_Of(m_volume.iFd());
+        summary.uiFree_Blocks_After = vs.uiFree_Blocks;
+        summary.uiBlock_Size = vs.uiBlock_Size;
         return summary;
     }
 
@@ -138,7 +136,7 @@ Fill_Summary fsThin_Volume(const Fill_Volume &volume, const Fill_Options &option
     if (!options.bTrim) {
         if (options.bFill) {
             Fill_Summary summary = run.fsFill(fFill);
-            if (summary.iStatus == iExit_Filled && options.bCheck)
+            if (summary.iStatus == iExit_Filled && summary.iSignal == 0 && options.bCheck)
                 run.fscCheck();
             return summary;
         }
@@ -162,7 +160,7 @@ Fill_Summary fsThin_Volume(const Fill_Volume &volume, const Fill_Options &option
         return summary;
     }
     Fill_Summary summary = run.fsFill(fFill);
-    if (summary.iStatus != iExit_Filled)
+    if (summary.iStatus != iExit_Filled || summary.iSignal != 0)
         return summary;
     if (first.bDone() && probe_after.uiBlocks_Not_Zero < probe.uiBlocks_Not_Zero)
         run.vtTrim();

@@ -1,6 +1,7 @@
 #include "fill_volume.h"
 
 #include "fill_progress.h"
+#include "held_volume.h"
 
 
 #include <cerrno>
@@ -10,7 +11,6 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace {
@@ -26,34 +26,45 @@ struct Refusal
 // writes land on another file system, in a container often the host's), a server or a process.
 Refusal rCheck_Type(const Fill_Options &options, const QString &qsFolder, const Volume_Identity &vi)
 {
-    if (bIn_Memory(vi) && !options.bAllow_Memory)
-        return {iExit_Usage, qsFolder + QStringLiteral(": on ") + vi.qsFs_Type
-                    + QStringLiteral(", which lives in memory: zeroing it helps no disk image (--allow-memory fills it anyway)")};
-    if (vi.qsFs_Type == QStringLiteral("overlay") && !options.bAllow_Overlay)
-        return {iExit_Usage, qsFolder + QStringLiteral(": on overlay, whose writes land on its upper layer's file system (")
-                    + vi.qsUpper_Fs_Type
-                    + QStringLiteral("), not on a disk of this volume's own (--allow-overlay fills it anyway)")};
-    // A FUSE program keeps its data where it likes, a local device included: it is named, not guessed at.
-    const bool bFuse = vi.qsFs_Type.startsWith(QStringLiteral("fuse"));
-    const QString qsProgram = vi.qsFs_Type.contains(QLatin1Char('.')) ? vi.qsFs_Type.section(QLatin1Char('.'), 1) : vi.qsSource;
-    if (vi.bNetwork && !options.bAllow_Remote)
-        return {iExit_Usage, qsFolder + QStringLiteral(": on ") + vi.qsFs_Type
-                    + (bFuse ? QStringLiteral(", a FUSE file system served by the program ") + qsProgram
-                            + QStringLiteral(", whose writes reach a disk only as that program decides: zeroing it may help no disk image")
-                             : QStringLiteral(", a network file system whose data lives on another machine: zeroing it helps no disk image here"))
-                    + QStringLiteral(" (--allow-remote fills it anyway)")};
+    const QString qsOn = qsFolder + QStringLiteral(": on ") + vi.qsFs_Type;
+    switch (vi.ePlace) {
+    case Volume_Place::Disk:
+        break;
+    case Volume_Place::Memory:
+        if (!options.bAllow_Memory)
+            return {iExit_Usage, qsOn + QStringLiteral(", which lives in memory: zeroing it helps no disk image (--allow-memory fills it anyway)")};
+        break;
+    case Volume_Place::Overlay:
+        if (!options.bAllow_Overlay)
+            return {iExit_Usage, qsOn + QStringLiteral(", whose writes land on its upper layer's file system (") + vi.qsUpper_Fs_Type
+                        + QStringLiteral("), not on a disk of this volume's own (--allow-overlay fills it anyway)")};
+        break;
+    case Volume_Place::Network:
+        if (!options.bAllow_Remote)
+            return {iExit_Usage, qsOn + QStringLiteral(", a network file system whose data lives on another machine: "
+                                                       "zeroing it helps no disk image here (--allow-remote fills it anyway)")};
+        break;
+    case Volume_Place::Fuse:
+        // A FUSE program keeps its data where it likes, a local device included: it is named, not guessed at.
+        if (!options.bAllow_Remote)
+            return {iExit_Usage, qsOn + QStringLiteral(", a FUSE file system served by the program ")
+                        + (vi.qsFs_Type.contains(QLatin1Char('.')) ? vi.qsFs_Type.section(QLatin1Char('.'), 1) : vi.qsSource)
+                        + QStringLiteral(", whose writes reach a disk only as that program decides: zeroing it may help no "
+                                         "disk image (--allow-remote fills it anyway)")};
+        break;
+    }
     return {};
 }
 
 // --keep-free in bytes for this volume; refused when more than is available now, as the run could
 // then only stand by.
-Refusal rCheck_Keep_Free(const Fill_Options &options, const struct statvfs &sv, Fill_Volume &volume)
+Refusal rCheck_Keep_Free(const Fill_Options &options, const Volume_Space &vs, Fill_Volume &volume)
 {
     if (!options.bKeep_Free)
         return {};
-    const qint64 iAvailable = qint64(sv.f_bavail) * qint64(sv.f_frsize);
+    const qint64 iAvailable = qint64(vs.dAvailable());
     volume.iKeep_Free = options.dKeep_Free_Percent > 0
-        ? qint64(double(sv.f_blocks) * double(sv.f_frsize) * options.dKeep_Free_Percent / 100)
+        ? qint64(vs.dSize() * options.dKeep_Free_Percent / 100)
         : options.iKeep_Free_Bytes;
     if (volume.iKeep_Free <= iAvailable)
         return {};
@@ -75,7 +86,8 @@ Refusal rCheck_Zeros_Land(const QString &qsFolder, int iFd, const Volume_Identit
         return {iExit_Usage, qsFolder + QStringLiteral(": encrypted (fscrypt): zeros written in it reach the disk as ciphertext")
                     + qsInstead(QStringLiteral("encrypted"))};
     int iFlags = 0;
-    if (vi.qsFs_Type == QStringLiteral("btrfs") && ::ioctl(iFd, FS_IOC_GETFLAGS, &iFlags) == 0 && (iFlags & FS_COMPR_FL))
+    // Where scratch files are kept NOCOW (btrfs), a folder that compresses its files cannot have them.
+    if (vkKind_Of(iFd).bNo_Cow && ::ioctl(iFd, FS_IOC_GETFLAGS, &iFlags) == 0 && (iFlags & FS_COMPR_FL))
         return {iExit_Usage, qsFolder + QStringLiteral(": its files are compressed (chattr +c): zeros written in it take no blocks")
                     + qsInstead(QStringLiteral("marked so"))};
     return {};
@@ -106,8 +118,8 @@ Refusal rCheck_Folder(const Fill_Options &options, const QString &qsFolder, Fill
     volume.qsFolder = qsFolder;
     volume.qsPath = qsResolved(iFd);
     volume.vi = viVolume_Of(iFd);
-    struct statvfs sv {};
-    const bool bStat = ::fstatvfs(iFd, &sv) == 0;
+    const Volume_Space vs = vsSpace_Of(iFd);
+    const bool bStat = vs.bKnown;
     const int iErrno = errno;
     if (!volume.vi.bKnown())
         return {iExit_Unfillable, qsFolder + QStringLiteral(": the file system holding it is not in the mount table")};
@@ -116,14 +128,14 @@ Refusal rCheck_Folder(const Fill_Options &options, const QString &qsFolder, Fill
         return refusal;
     if (!bStat)
         return {iExit_Unfillable, qsFolder + QStringLiteral(": cannot read the free space: ") + qt_error_string(iErrno)};
-    if (sv.f_flag & ST_RDONLY)
+    if (vs.bRead_Only)
         return {iExit_Unfillable, qsFolder + QStringLiteral(": the file system at ") + volume.vi.qsMount_Point
                     + QStringLiteral(" is mounted read-only")};
     if (::faccessat(iFd, ".", W_OK | X_OK, AT_EACCESS) != 0)
         return {iExit_Unfillable, qsFolder + (errno == EROFS ? QStringLiteral(": read-only (a read-only snapshot or subvolume)")
                                                              : QStringLiteral(": no permission to write in this folder"))};
     const Refusal refusal_Zeros = rCheck_Zeros_Land(qsFolder, iFd, volume.vi);
-    return refusal_Zeros.iStatus != iExit_Filled ? refusal_Zeros : rCheck_Keep_Free(options, sv, volume);
+    return refusal_Zeros.iStatus != iExit_Filled ? refusal_Zeros : rCheck_Keep_Free(options, vs, volume);
 }
 
 } // namespace

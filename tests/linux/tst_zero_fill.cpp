@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+
 #include <fcntl.h>
 #include <sys/vfs.h>
 #include <unistd.h>
@@ -223,9 +225,14 @@ void tst_Zero_Fill::stop_between_blocks_stops_at_once()
     QTemporaryDir qDir;
     Recorder rec([]() { return 1e9; });
     int iBlocks = 0;
-    rec.observer.bStop_Now = [&iBlocks]() { return ++iBlocks > 2; };
+    const Run_Signal_Guard qGuard({});
+    rec.limits.vBlock_Written = [&iBlocks](qint64) {
+        if (++iBlocks == 2)
+            ::raise(SIGTERM);
+    };
     const Zero_Fill_Result result = rec.zfrFill(qDir.path());
     QCOMPARE(result.eEnd, Zero_Fill_End::Cancelled);
+    QCOMPARE(result.iSignal, SIGTERM);
     QVERIFY(QFileInfo(qDir.path() + "/0").size() <= 2 * 64 * 1024 * 1024);
 }
 
