@@ -10,6 +10,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProgressBar>
 
 
@@ -176,8 +177,11 @@ void Form_Main::on_pushButton_Start_clicked()
     Volume_Run_Options options;
     QString qsLast_Path;
     options.qslScratch_Paths = qslScratch_Paths(qsDev_Path, qsLast_Path);
-    // Recorded once: every folder the run writes in must lie on this very volume.
-    options.viChosen = viVolume_At(qsDev_Path);
+    // Opened once: the volume recorded, which every folder the run writes in must lie on, and the
+    // first place of the scratch folder are this very folder, whatever the name leads to later.
+    const Held_Volume hvChosen(QFile::encodeName(qsDev_Path));
+    options.iParent_Fd = hvChosen.iFd();
+    options.viChosen = hvChosen.vi();
     options.dMeasure_Free = [&qsDev_Path]() { return dGet_Partition_FreeSpace(qsDev_Path); };
     options.bStill_Chosen = [&dvChosen]() { return bStill_Mounted(dvChosen); };
     // A signal seen while events run (a message box, any run's pump) stops the run and closes the box.

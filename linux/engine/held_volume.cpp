@@ -1,5 +1,7 @@
 #include "held_volume.h"
 
+#include <utility>
+
 #include <fcntl.h>
 #include <linux/magic.h>
 #include <sys/statvfs.h>
@@ -60,8 +62,15 @@ Volume_Space vsSpace_Of(int iFd)
     return vs;
 }
 
-Held_Volume::Held_Volume(int iFd)
+Held_Volume::Held_Volume(int iFd, Volume_Identity viFirst)
     : m_iFd(::fcntl(iFd, F_DUPFD_CLOEXEC, 0))
+    , m_vi(std::move(viFirst))
+    , m_pKind(&vkKind_Of(m_iFd))
+{
+}
+
+Held_Volume::Held_Volume(const QByteArray &qbaPath)
+    : m_iFd(::open(qbaPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
     , m_vi(viVolume_Of(m_iFd))
     , m_pKind(&vkKind_Of(m_iFd))
 {

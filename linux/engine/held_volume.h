@@ -49,8 +49,10 @@ Volume_Space vsSpace_Of(int iFd);
 class Held_Volume
 {
 public:
-    // Holds a duplicate of iFd (the caller keeps its own).
-    explicit Held_Volume(int iFd);
+    // Holds a duplicate of iFd (the caller keeps its own), which lay on viFirst when first checked.
+    Held_Volume(int iFd, Volume_Identity viFirst);
+    // Opens the folder qbaPath once, its check: the volume it lies on now is the one held.
+    explicit Held_Volume(const QByteArray &qbaPath);
     ~Held_Volume();
     Held_Volume(const Held_Volume &) = delete;
     Held_Volume &operator=(const Held_Volume &) = delete;

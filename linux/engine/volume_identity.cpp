@@ -94,12 +94,7 @@ Volume_Identity viVolume_Of(int iFd)
 
 Volume_Identity viVolume_At(const QString &qsPath)
 {
-    return viVolume_At(QFile::encodeName(qsPath));
-}
-
-Volume_Identity viVolume_At(const QByteArray &qbaPath)
-{
-    const int iFd = ::open(qbaPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int iFd = ::open(QFile::encodeName(qsPath).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (iFd < 0)
         return Volume_Identity();
     const Volume_Identity vi = viVolume_Of(iFd);

@@ -41,8 +41,6 @@ Volume_Identity viVolume_Of(int iFd);
 
 // The volume of the folder qsPath, opened once: what a run records at its first check.
 Volume_Identity viVolume_At(const QString &qsPath);
-// The same for a path given as bytes, whatever their encoding.
-Volume_Identity viVolume_At(const QByteArray &qbaPath);
 
 // True while the folder open as iFd still lies on the volume viChosen.
 bool bOn_Volume(int iFd, const Volume_Identity &viChosen);

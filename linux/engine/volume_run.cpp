@@ -54,38 +54,6 @@ Volume_Run_End eRun_End(const Zero_Fill_Result &fill, const QString &qsWrite_Pat
 // What a block may bring along besides its data (extent-tree blocks), kept free on top of iKeep_Free.
 constexpr qint64 iMetadata_Margin = 1024 * 1024;
 
-// The limits of the fill, all measured through the folder's handle, never a name. iKeep_Free:
-// the fill aims at what lies above it, no block may eat into it, and the blocks kept for root are
-// not topped up; the run's own bytes count against it at once, as a file system that books
-// writes late (btrfs) would otherwise let the fill run past it. iRate paces the blocks, except in
-// the last 1 % of the volume: there every pause, and every block smaller than the writer's own,
-// would keep the volume nearly full for others longer.
-void vLimit(Fill_Limits &limits, const Volume_Run_Options &options, const Held_Volume &held, Write_Pace &pace)
-{
-    const auto pWritten = std::make_shared<qint64>(0);
-    limits.vBlock_Written = [pWritten](qint64 iBytes) { *pWritten += iBytes; };
-    auto dAvailable = [&held]() { return held.vsSpace().dAvailable(); };
-    if (options.iKeep_Free >= 0) {
-        const double dKeep = double(options.iKeep_Free);
-        const qint64 iBudget = qint64(dAvailable() - dKeep) - iMetadata_Margin;
-        limits.dFree_Space = [dAvailable, dKeep]() { return std::max(0.0, dAvailable() - dKeep); };
-        limits.iRoom = [dAvailable, dKeep, iBudget, pWritten]() {
-            return std::min(qint64(dAvailable() - dKeep) - iMetadata_Margin, iBudget - *pWritten);
-        };
-        limits.bTop_Up = false;
-    }
-    if (options.iRate > 0) {
-        const double dLast_Stretch = held.vsSpace().dSize() / 100;
-        auto bPaced = [dAvailable, dLast_Stretch]() { return dAvailable() > dLast_Stretch; };
-        limits.iMax_Block = [bPaced, &pace]() { return bPaced() ? pace.iBlock_Bytes() : 0; };
-        limits.vBlock_Written = [bPaced, &pace, pWritten](qint64 iBytes) {
-            *pWritten += iBytes;
-            if (bPaced())
-                pace.vWrote(iBytes);
-        };
-    }
-}
-
 // The scratch folder of the first place that lies on the volume chosen and lets it be made, held
 // as the run's lock; none, and why in result, when there is none.
 std::unique_ptr<Scratch_Run> pPrepare(const Volume_Run_Options &options, Volume_Run_Result &result)
@@ -127,18 +95,43 @@ std::unique_ptr<Scratch_Run> pPrepare(const Volume_Run_Options &options, Volume_
     return nullptr;
 }
 
-// The limits of the fill in the folder of run: the free space as the front end measures it or
-// else through the folder's handle, the volume's limits, and before every new file that the
-// folder is still the one made and still lies on the volume chosen.
+// The limits of the fill in the folder of run, each set once, all measured through the held
+// handle, never a name; the free space is the front end's own measure where it has one.
+// iKeep_Free: the fill aims at what lies above it, no block may eat into it, and the blocks kept
+// for root are not topped up; the run's own bytes count against it at once, as a file system
+// that books writes late (btrfs) would otherwise let the fill run past it. iRate paces the
+// blocks, except in the last 1 % of the volume: there every pause, and every block smaller than
+// the writer's own, would keep the volume nearly full for others longer. Before every new file
+// the folder must still be the one made, on the volume chosen.
 Fill_Limits lmtLimits(const Volume_Run_Options &options, const Scratch_Run &run, const Held_Volume &held, Write_Pace &pace)
 {
     Fill_Limits limits;
-    limits.dFree_Space = options.dMeasure_Free;
-    if (!limits.dFree_Space)
-        limits.dFree_Space = [&held]() { return held.vsSpace().dAvailable(); };
-    vLimit(limits, options, held, pace);
-    limits.bVolume_Lost = [&run, &held, viChosen = options.viChosen, bStill_Chosen = options.bStill_Chosen]() {
-        return !run.bFolder_Intact() || !bOn_Volume(held.iFd(), viChosen) || (bStill_Chosen && !bStill_Chosen());
+    const std::function<double()> dAvailable = [&held]() { return held.vsSpace().dAvailable(); };
+    const bool bKeep = options.iKeep_Free >= 0;
+    const double dKeep = double(options.iKeep_Free);
+    limits.dFree_Space = bKeep ? [dAvailable, dKeep]() { return std::max(0.0, dAvailable() - dKeep); }
+        : options.dMeasure_Free ? options.dMeasure_Free
+                                : dAvailable;
+    limits.bTop_Up = !bKeep;
+    const auto pWritten = std::make_shared<qint64>(0);
+    if (bKeep) {
+        const qint64 iBudget = qint64(dAvailable() - dKeep) - iMetadata_Margin;
+        limits.iRoom = [dAvailable, dKeep, iBudget, pWritten]() {
+            return std::min(qint64(dAvailable() - dKeep) - iMetadata_Margin, iBudget - *pWritten);
+        };
+    }
+    const bool bRate = options.iRate > 0;
+    const double dLast_Stretch = held.vsSpace().dSize() / 100;
+    auto bPaced = [bRate, dAvailable, dLast_Stretch]() { return bRate && dAvailable() > dLast_Stretch; };
+    if (bRate)
+        limits.iMax_Block = [bPaced, &pace]() { return bPaced() ? pace.iBlock_Bytes() : 0; };
+    limits.vBlock_Written = [bPaced, &pace, pWritten](qint64 iBytes) {
+        *pWritten += iBytes;
+        if (bPaced())
+            pace.vWrote(iBytes);
+    };
+    limits.bVolume_Lost = [&run, &held, bStill_Chosen = options.bStill_Chosen]() {
+        return !run.bFolder_Intact() || !held.bStill_Here() || (bStill_Chosen && !bStill_Chosen());
     };
     return limits;
 }
@@ -166,7 +159,7 @@ Volume_Run_Result Volume_Run::vrRun(const Fill_Observer &observer)
     if (m_options.vOn_Started)
         m_options.vOn_Started();
     // The folder's volume, by a handle of its own that outlives the folder's for the figures after.
-    const Held_Volume held(pRun->iFolder_Fd());
+    const Held_Volume held(pRun->iFolder_Fd(), m_options.viChosen);
     Write_Pace pace(m_options.iRate);
     const Fill_Limits limits = lmtLimits(m_options, *pRun, held, pace);
     const Zero_Fill_Result fill = pRun->zfrFill(observer, limits);

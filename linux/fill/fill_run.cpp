@@ -154,7 +154,7 @@ Fill_Summary fsFill_Volume(const Fill_Volume &volume, const Fill_Options &option
 QByteArray qbaJson_Summary(const Fill_Volume &volume, const Fill_Summary &summary, const QJsonObject &qExtra)
 {
     // A volume refused before it was identified is identified now, where its folder exists.
-    const Volume_Identity vi = volume.vi.bKnown() || volume.qsFolder.isEmpty() ? volume.vi : viVolume_At(qbaFile_Name(volume.qsFolder));
+    const Volume_Identity vi = volume.vi.bKnown() || volume.qsFolder.isEmpty() ? volume.vi : Held_Volume(qbaFile_Name(volume.qsFolder)).vi();
     QJsonObject qObject{
         {QStringLiteral("folder"), volume.qsFolder},
         // The name's bytes as given: a name that is not UTF-8 is not lost to a JSON reader.
