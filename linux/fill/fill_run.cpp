@@ -125,7 +125,7 @@ Fill_Summary fsFill_Volume(const Fill_Volume &volume, const Fill_Options &option
     if (options.bKeep_Free) {
         summary.iLeft_On_Purpose = qint64(result.vsFull.dAvailable());
         // Other file systems count space no data goes to (btrfs: metadata) as free but not available.
-        if (::geteuid() == 0 && vkKind_Of(volume.iFd()).bRoot_Reserve)
+        if (::geteuid() == 0 && volume.pHeld->vk().bRoot_Reserve)
             summary.iReserve_Left = qint64(result.vsFull.dFree() - result.vsFull.dAvailable());
     }
     summary.iSignal = result.iSignal;

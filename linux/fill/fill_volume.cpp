@@ -104,20 +104,19 @@ QString qsResolved(int iFd)
 Refusal rCheck_Folder(const Fill_Options &options, const QString &qsFolder, Fill_Volume &volume)
 {
     // Opened once, by the bytes given; from here on only this handle is used.
-    const int iFd = ::open(qbaFile_Name(qsFolder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int iFd = ::open(qbaFile_Name(qsFolder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (iFd < 0 && errno == ENOENT)
         return {iExit_Usage, qsFolder + QStringLiteral(": no such folder")};
     if (iFd < 0 && errno == ENOTDIR)
         return {iExit_Usage, qsFolder + QStringLiteral(": not a folder")};
     if (iFd < 0)
         return {iExit_Unfillable, qsFolder + QStringLiteral(": cannot open it: ") + qt_error_string(errno)};
-    volume.pFd.reset(new int(iFd), [](const int *pFd) {
-        ::close(*pFd);
-        delete pFd;
-    });
+    volume.pHeld = std::make_shared<const Held_Volume>(iFd, viVolume_Of(iFd));
+    ::close(iFd);
+    iFd = volume.iFd();
     volume.qsFolder = qsFolder;
     volume.qsPath = qsResolved(iFd);
-    volume.vi = viVolume_Of(iFd);
+    volume.vi = volume.pHeld->vi();
     const Volume_Space vs = vsSpace_Of(iFd);
     const bool bStat = vs.bKnown;
     const int iErrno = errno;
