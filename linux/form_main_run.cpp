@@ -10,6 +10,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProgressBar>
 
 
@@ -176,8 +177,11 @@ void Form_Main::on_pushButton_Start_clicked()
     Volume_Run_Options options;
     QString qsLast_Path;
     options.qslScratch_Paths = qslScratch_Paths(qsDev_Path, qsLast_Path);
-    // Recorded once: every folder the run writes in must lie on this very volume.
-    options.viChosen = viVolume_At(qsDev_Path);
+    // Opened once: the volume recorded, which every folder the run writes in must lie on, and the
+    // first place of the scratch folder are this very folder, whatever the name leads to later.
+    const Held_Volume hvChosen(QFile::encodeName(qsDev_Path));
+    options.iParent_Fd = hvChosen.iFd();
+    options.viChosen = hvChosen.vi();
     options.dMeasure_Free = [&qsDev_Path]() { return dGet_Partition_FreeSpace(qsDev_Path); };
     options.bStill_Chosen = [&dvChosen]() { return bStill_Mounted(dvChosen); };
     // A signal seen while events run (a message box, any run's pump) stops the run and closes the box.
@@ -195,9 +199,6 @@ void Form_Main::on_pushButton_Start_clicked()
         vLock_For_Run(ui, true, bCancellable);
         installEventFilter(&qClose_Filter);
     };
-    // From the first change on disk to the end of the clean-up, a signal waits for the clean-up.
-    Volume_Run run(options);
-
     Fill_Observer observer;
     Display_Throttle qThrottle;
     observer.vFile_Progress = [this, &qThrottle](int iValue) { qThrottle.vShow(ui->progressBar_File, iValue); };
@@ -209,20 +210,21 @@ void Form_Main::on_pushButton_Start_clicked()
         if (qThrottle.bPump_Due())
             QCoreApplication::processEvents(bCancellable ? QEventLoop::AllEvents
                                                          : QEventLoop::ExcludeUserInputEvents);
-        return g_bCancel || Run_Signal_Guard::bSignalled();
+        return g_bCancel;
     };
-    observer.bStop_Now = &Run_Signal_Guard::bSignalled;
-    const Volume_Run_Result result = run.vrRun(observer);
+    // From the first change on disk to the end of the clean-up, a signal waits for the clean-up;
+    // the program ends by it once the window has shown the run's end.
+    const Volume_Run_Result result = Volume_Run(options).vrRun(observer);
     if (!bStarted) {
-        if (!Run_Signal_Guard::bSignalled())
+        if (result.iSignal == 0)
             vShow_Not_Started(result, qsEntry,
                               result.eEnd == Volume_Run_End::Not_Made ? qsLast_Path : result.qsPath);
+        vEnd_By_Signal(result.iSignal);
         return;
     }
 
     // Only after the clean-up: a box left unanswered must not keep the disk full.
-    if (result.eEnd != Volume_Run_End::Filled && result.eEnd != Volume_Run_End::Cancelled
-        && !Run_Signal_Guard::bSignalled())
+    if (result.eEnd != Volume_Run_End::Filled && result.eEnd != Volume_Run_End::Cancelled && result.iSignal == 0)
         vShow_Write_Error(qsEntry, result.qsPath);
     ui->progressBar_Total->setValue(100);
     ui->progressBar_File->setValue(100);
@@ -230,6 +232,7 @@ void Form_Main::on_pushButton_Start_clicked()
     vLock_For_Run(ui, false, bCancellable);
 
     removeEventFilter(&qClose_Filter);
-    if (qClose_Filter.bClose_Requested && !Run_Signal_Guard::bSignalled())
+    vEnd_By_Signal(result.iSignal);
+    if (qClose_Filter.bClose_Requested)
         close();
 }

@@ -1,5 +1,7 @@
 #include "free_space_check.h"
 
+#include "held_volume.h"
+
 #include <QElapsedTimer>
 #include <QFile>
 
@@ -114,6 +116,12 @@ Free_Space_Check fscCheck_Free_Space(int iFolder_Fd, const QString &qsDevice,
     struct stat st {};
     if (folder.iFd < 0 || ::fstat(folder.iFd, &st) != 0) {
         check.qsRefusal = QStringLiteral("cannot open the folder: ") + qt_error_string(errno);
+        return check;
+    }
+    const Volume_Kind &vk = vkKind_Of(folder.iFd);
+    if (!vk.bFree_Map) {
+        check.qsRefusal = QStringLiteral("the file system (") + QLatin1String(vk.pcName)
+            + QStringLiteral(") does not list where its free space lies (GETFSMAP, which ext4 and xfs have)");
         return check;
     }
     // Blocks of files deleted just now count as free only once the file system has committed.

@@ -1,19 +1,13 @@
 #include "no_cow_folder.h"
 
+#include "held_volume.h"
+
 #include <linux/fs.h>
 #include <sys/ioctl.h>
-#include <sys/vfs.h>
-
-namespace {
-
-constexpr long lBtrfs_Super_Magic = 0x9123683e;
-
-} // namespace
 
 bool bMake_No_Cow_Folder(int iFolder_Fd)
 {
-    struct statfs sfs {};
-    if (::fstatfs(iFolder_Fd, &sfs) != 0 || long(sfs.f_type) != lBtrfs_Super_Magic)
+    if (!vkKind_Of(iFolder_Fd).bNo_Cow)
         return false;
     int iFlags = 0;
     if (::ioctl(iFolder_Fd, FS_IOC_GETFLAGS, &iFlags) != 0)

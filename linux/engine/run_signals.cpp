@@ -92,12 +92,25 @@ Run_Signal_Guard::~Run_Signal_Guard()
         ::sigaction(aiStop_Signals[i], &g_aOld_Stop_Actions[i], nullptr);
     }
     delete m_pNotifier;
-    const int iSignal = g_iSignal;
-    if (iSignal != 0)
-        ::raise(iSignal);  // by the action the program had before the run, normally its end
+    // The run's result carries the signal; outside a guard nothing is noted.
+    g_iSignal = 0;
 }
 
 bool Run_Signal_Guard::bSignalled()
 {
     return g_iSignal != 0;
+}
+
+int Run_Signal_Guard::iSignal()
+{
+    return g_iSignal;
+}
+
+void vEnd_By_Signal(int iSignal)
+{
+    if (iSignal == 0)
+        return;
+    // Only a signal the program did not ignore was noted: its own action is the default one.
+    ::signal(iSignal, SIG_DFL);
+    ::raise(iSignal);
 }

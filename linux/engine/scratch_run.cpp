@@ -1,6 +1,7 @@
 #include "scratch_run.h"
 
 #include "folder_remove.h"
+#include "held_folder.h"
 #include "no_cow_folder.h"
 
 #include <QFile>
@@ -52,8 +53,11 @@ Scratch_Run::Scratch_Run(const QString &qsWrite_Path)
 
 Scratch_Run::~Scratch_Run()
 {
-    if (!bClean_Up())
+    if (!bClean_Up()) {
         ::close(m_iFolder_Fd);
+        if (m_iTwin_Fd >= 0)
+            ::close(m_iTwin_Fd);
+    }
     if (m_iParent_Fd >= 0)
         ::close(m_iParent_Fd);
 }
@@ -66,19 +70,18 @@ bool Scratch_Run::bPrepare(int iParent_Fd)
     m_iParent_Fd = ::fcntl(iParent_Fd, F_DUPFD_CLOEXEC, 0);
     if (m_iParent_Fd < 0)
         return false;
-    vRemove_Folder_At(m_iParent_Fd, m_qbaName.constData());
-    vRemove_Folder_At(m_iParent_Fd, m_qbaName.constData());
-    // Only the run itself works in the folder: whatever the umask, nobody else may plant names
-    // in it while it fills.
-    if (::mkdirat(m_iParent_Fd, m_qbaName.constData(), 0700) != 0)
-        return false;
-    m_iFolder_Fd = ::openat(m_iParent_Fd, m_qbaName.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (m_iFolder_Fd < 0) {
-        const int iErrno = errno;
-        vRemove_Folder_At(m_iParent_Fd, m_qbaName.constData());
-        errno = iErrno;
+    const Held_Folder held = hfTake_Folder(m_iParent_Fd, m_qbaName);
+    m_eTake = held.eTake;
+    if (held.qbaName != m_qbaName) {
+        m_qsWrite_Path = QFileInfo(m_qsWrite_Path).path() + QLatin1Char('/') + QFile::decodeName(held.qbaName);
+        m_qbaName = held.qbaName;
+    }
+    if (held.eTake != Folder_Take::Taken) {
+        errno = held.eTake == Folder_Take::Failed ? held.iErrno : EWOULDBLOCK;
         return false;
     }
+    m_iFolder_Fd = held.iFd;
+    m_iTwin_Fd = held.iTwin_Fd;
     // Zeros must reach the free blocks where btrfs compresses; where it cannot be so, the fill
     // frees no space and ends as such.
     bMake_No_Cow_Folder(m_iFolder_Fd);
@@ -122,7 +125,11 @@ bool Scratch_Run::bClean_Up()
         && (bRemoved || (::fstat(m_iFolder_Fd, &stHeld) == 0 && stHeld.st_nlink == 0));
     if (!bGone)
         return false;
+    // The lock goes with the handles, once the folder is gone.
     ::close(m_iFolder_Fd);
     m_iFolder_Fd = -1;
+    if (m_iTwin_Fd >= 0)
+        ::close(m_iTwin_Fd);
+    m_iTwin_Fd = -1;
     return true;
 }

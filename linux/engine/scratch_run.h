@@ -1,13 +1,14 @@
 #ifndef SCRATCH_RUN_H
 #define SCRATCH_RUN_H
 
+#include "held_folder.h"
 #include "nameless_files.h"
 #include "zero_fill.h"
 
 #include <QString>
 
-// One run's scratch folder from its making to its removal: a leftover of an earlier run goes
-// (twice), the folder is made, the fill runs in it with files that have no names (see
+// One run's scratch folder from its making to its removal: the folder is taken and held as the
+// run's lock (a leftover of an earlier run goes), the fill runs in it with files that have no names (see
 // Nameless_Files), the folder goes (twice) and the file system is committed. However the
 // program ends, the kernel frees the files; at most the empty folder is left for the next run.
 class Scratch_Run
@@ -19,9 +20,11 @@ public:
     Scratch_Run(const Scratch_Run &) = delete;
     Scratch_Run &operator=(const Scratch_Run &) = delete;
 
-    // Removes a leftover in the folder open as iParent_Fd and makes the folder there; false with
-    // errno set when no folder could be made.
+    // Takes the folder in the folder open as iParent_Fd and holds it locked (see hfTake_Folder),
+    // beside the name given when that name is not the run's to take; false with errno set
+    // (EWOULDBLOCK: another run holds it; eTake says whose) when no folder could be made.
     bool bPrepare(int iParent_Fd);
+    Folder_Take eTake() const { return m_eTake; }
     // Fills the folder until the volume is full or limits.bVolume_Lost says so before a new file.
     Zero_Fill_Result zfrFill(const Fill_Observer &observer, const Fill_Limits &limits);
     // Lets the files go, removes the folder and commits the file system; true when nothing is left.
@@ -41,6 +44,8 @@ private:
     QByteArray m_qbaName;
     int m_iParent_Fd = -1;
     int m_iFolder_Fd = -1;
+    int m_iTwin_Fd = -1;
+    Folder_Take m_eTake = Folder_Take::Failed;
     bool m_bData_Left = false;
     int m_iErrno = 0;
     Nameless_Files m_qNameless;

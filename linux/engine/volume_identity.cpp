@@ -4,6 +4,9 @@
 
 #include <libmount/libmount.h>
 
+#include <algorithm>
+#include <climits>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -83,11 +86,9 @@ Volume_Identity viVolume_Of(int iFd)
     vi.qsMount_Point = qsField(mnt_fs_get_target(pFs));
     vi.qsSource = qsField(mnt_fs_get_source(pFs));
     vi.qsFs_Type = qsField(mnt_fs_get_fstype(pFs));
-    if (vi.qsFs_Type == QStringLiteral("overlay"))
+    vi.ePlace = vpPlace_Of(vi.qsFs_Type, mnt_fs_is_netfs(pFs) == 1);
+    if (vi.ePlace == Volume_Place::Overlay)
         vi.qsUpper_Fs_Type = qsUpper_Fs_Type(table, pFs);
-    // A FUSE file system on a block device of its own (ntfs-3g) is on the disk like any other.
-    vi.bNetwork = mnt_fs_is_netfs(pFs) == 1 || vi.qsFs_Type == QStringLiteral("fuse")
-        || vi.qsFs_Type.startsWith(QStringLiteral("fuse."));
     return vi;
 }
 
@@ -107,8 +108,39 @@ bool bOn_Volume(int iFd, const Volume_Identity &viChosen)
     return vi.bKnown() && viChosen.bKnown() && vi.qsKey() == viChosen.qsKey();
 }
 
-bool bIn_Memory(const Volume_Identity &vi)
+QString qsUpper_Path(int iFd)
 {
-    return vi.qsFs_Type == QStringLiteral("tmpfs") || vi.qsFs_Type == QStringLiteral("devtmpfs")
-        || vi.qsFs_Type == QStringLiteral("ramfs");
+    struct statx stx {};
+    if (::statx(iFd, "", AT_EMPTY_PATH, STATX_MNT_ID, &stx) != 0 || (stx.stx_mask & STATX_MNT_ID) == 0)
+        return QString();
+    const Mount_Table table;
+    libmnt_fs *pFs = table.pBy_Id(stx.stx_mnt_id);
+    char *pcUpper = nullptr;
+    size_t uiSize = 0;
+    if (pFs == nullptr || vpPlace_Of(qsField(mnt_fs_get_fstype(pFs)), false) != Volume_Place::Overlay
+        || mnt_fs_get_option(pFs, "upperdir", &pcUpper, &uiSize) != 0 || pcUpper == nullptr)
+        return QString();
+    char acPath[PATH_MAX] = {};
+    const ssize_t iLength = ::readlink(("/proc/self/fd/" + QByteArray::number(iFd)).constData(), acPath, sizeof acPath - 1);
+    const QByteArray qbaTarget = mnt_fs_get_target(pFs) == nullptr ? QByteArray() : QByteArray(mnt_fs_get_target(pFs));
+    const QByteArray qbaPath(acPath, int(std::max<ssize_t>(iLength, 0)));
+    if (qbaTarget.isEmpty() || !(qbaPath + '/').startsWith(qbaTarget == "/" ? qbaTarget : qbaTarget + '/'))
+        return QString();
+    // A mount of a folder inside the overlay starts that far down in it.
+    const QByteArray qbaRoot = mnt_fs_get_root(pFs) == nullptr ? QByteArray("/") : QByteArray(mnt_fs_get_root(pFs));
+    return QFile::decodeName(QByteArray(pcUpper, int(uiSize)) + (qbaRoot == "/" ? QByteArray() : qbaRoot)
+                             + qbaPath.mid(qbaTarget == "/" ? 0 : qbaTarget.size()));
+}
+
+Volume_Place vpPlace_Of(const QString &qsFs_Type, bool bNetfs)
+{
+    if (qsFs_Type == QStringLiteral("tmpfs") || qsFs_Type == QStringLiteral("devtmpfs") || qsFs_Type == QStringLiteral("ramfs"))
+        return Volume_Place::Memory;
+    if (qsFs_Type == QStringLiteral("overlay"))
+        return Volume_Place::Overlay;
+    if (bNetfs)
+        return Volume_Place::Network;
+    // A FUSE file system on a block device of its own (ntfs-3g: fuseblk) is on the disk like any other.
+    return qsFs_Type == QStringLiteral("fuse") || qsFs_Type.startsWith(QStringLiteral("fuse.")) ? Volume_Place::Fuse
+                                                                                                : Volume_Place::Disk;
 }

@@ -1,6 +1,6 @@
 #include "volume_run.h"
 
-#include "run_lock.h"
+#include "held_volume.h"
 #include "scratch_run.h"
 #include "write_pace.h"
 
@@ -13,7 +13,6 @@
 #include <memory>
 
 #include <fcntl.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace {
@@ -55,48 +54,9 @@ Volume_Run_End eRun_End(const Zero_Fill_Result &fill, const QString &qsWrite_Pat
 // What a block may bring along besides its data (extent-tree blocks), kept free on top of iKeep_Free.
 constexpr qint64 iMetadata_Margin = 1024 * 1024;
 
-double dSize_At(int iFd)
-{
-    struct statvfs sv {};
-    if (::fstatvfs(iFd, &sv) != 0)
-        return 0;
-    return double(sv.f_blocks) * sv.f_frsize;
-}
-
-// The limits of the fill, all measured through the folder's handle, never a name. iKeep_Free:
-// the fill aims at what lies above it, no block may eat into it, and the blocks kept for root are
-// not topped up; the run's own bytes count against it at once, as a file system that books
-// writes late (btrfs) would otherwise let the fill run past it. iRate paces the blocks, except in
-// the last 1 % of the volume: there every pause, and every block smaller than the writer's own,
-// would keep the volume nearly full for others longer.
-void vLimit(Fill_Limits &limits, const Volume_Run_Options &options, int iFolder_Fd, Write_Pace &pace)
-{
-    const auto pWritten = std::make_shared<qint64>(0);
-    limits.vBlock_Written = [pWritten](qint64 iBytes) { *pWritten += iBytes; };
-    if (options.iKeep_Free >= 0) {
-        const double dKeep = double(options.iKeep_Free);
-        const qint64 iBudget = qint64(dAvailable_At(iFolder_Fd) - dKeep) - iMetadata_Margin;
-        limits.dFree_Space = [iFolder_Fd, dKeep]() { return std::max(0.0, dAvailable_At(iFolder_Fd) - dKeep); };
-        limits.iRoom = [iFolder_Fd, dKeep, iBudget, pWritten]() {
-            return std::min(qint64(dAvailable_At(iFolder_Fd) - dKeep) - iMetadata_Margin, iBudget - *pWritten);
-        };
-        limits.bTop_Up = false;
-    }
-    if (options.iRate > 0) {
-        const double dLast_Stretch = dSize_At(iFolder_Fd) / 100;
-        auto bPaced = [iFolder_Fd, dLast_Stretch]() { return dAvailable_At(iFolder_Fd) > dLast_Stretch; };
-        limits.iMax_Block = [bPaced, &pace]() { return bPaced() ? pace.iBlock_Bytes() : 0; };
-        limits.vBlock_Written = [bPaced, &pace, pWritten](qint64 iBytes) {
-            *pWritten += iBytes;
-            if (bPaced())
-                pace.vWrote(iBytes);
-        };
-    }
-}
-
-// The scratch folder of the first place that lies on the volume chosen and lets it be made, with
-// the volume locked; none, and why in result, when there is none.
-std::unique_ptr<Scratch_Run> pPrepare(const Volume_Run_Options &options, Run_Lock &qLock, Volume_Run_Result &result)
+// The scratch folder of the first place that lies on the volume chosen and lets it be made, held
+// as the run's lock; none, and why in result, when there is none.
+std::unique_ptr<Scratch_Run> pPrepare(const Volume_Run_Options &options, Volume_Run_Result &result)
 {
     result.eEnd = Volume_Run_End::Not_Made;
     result.iErrno = ENOENT;
@@ -119,51 +79,64 @@ std::unique_ptr<Scratch_Run> pPrepare(const Volume_Run_Options &options, Run_Loc
             result.iErrno = EXDEV;
             continue;
         }
-        errno = 0;
-        if (!qLock.bLock(parent.iFd)) {
-            if (errno == EWOULDBLOCK) {
-                result = Volume_Run_Result{Volume_Run_End::Busy, result.qsPath};
-                return nullptr;
-            }
-            result.iErrno = errno;
-            continue;
-        }
         auto pRun = std::make_unique<Scratch_Run>(result.qsPath);
         if (pRun->bPrepare(parent.iFd)) {
             result.iErrno = 0;
             return pRun;
+        }
+        if (pRun->eTake() != Folder_Take::Failed) {
+            // EACCES: root's folder, which this user cannot look into to tell a run from a leftover.
+            result = Volume_Run_Result{Volume_Run_End::Busy, result.qsPath,
+                                       pRun->eTake() == Folder_Take::Root_Owned ? EACCES : 0};
+            return nullptr;
         }
         result.iErrno = errno;
     }
     return nullptr;
 }
 
-// The limits of the fill in the folder of run: the free space as the front end measures it or
-// else through the folder's handle, the volume's limits, and before every new file that the
-// folder is still the one made and still lies on the volume chosen.
-Fill_Limits lmtLimits(const Volume_Run_Options &options, const Scratch_Run &run, Write_Pace &pace)
+// The limits of the fill in the folder of run, each set once, all measured through the held
+// handle, never a name; the free space is the front end's own measure where it has one.
+// iKeep_Free: the fill aims at what lies above it, no block may eat into it, and the blocks kept
+// for root are not topped up; the run's own bytes count against it at once, as a file system
+// that books writes late (btrfs) would otherwise let the fill run past it. iRate paces the
+// blocks, except in the last 1 % of the volume: there every pause, and every block smaller than
+// the writer's own, would keep the volume nearly full for others longer. Before every new file
+// the folder must still be the one made, on the volume chosen.
+Fill_Limits lmtLimits(const Volume_Run_Options &options, const Scratch_Run &run, const Held_Volume &held, Write_Pace &pace)
 {
-    const int iFolder_Fd = run.iFolder_Fd();
     Fill_Limits limits;
-    limits.dFree_Space = options.dMeasure_Free;
-    if (!limits.dFree_Space)
-        limits.dFree_Space = [iFolder_Fd]() { return dAvailable_At(iFolder_Fd); };
-    vLimit(limits, options, iFolder_Fd, pace);
-    limits.bVolume_Lost = [&run, iFolder_Fd, viChosen = options.viChosen, bStill_Chosen = options.bStill_Chosen]() {
-        return !run.bFolder_Intact() || !bOn_Volume(iFolder_Fd, viChosen) || (bStill_Chosen && !bStill_Chosen());
+    const std::function<double()> dAvailable = [&held]() { return held.vsSpace().dAvailable(); };
+    const bool bKeep = options.iKeep_Free >= 0;
+    const double dKeep = double(options.iKeep_Free);
+    limits.dFree_Space = bKeep ? [dAvailable, dKeep]() { return std::max(0.0, dAvailable() - dKeep); }
+        : options.dMeasure_Free ? options.dMeasure_Free
+                                : dAvailable;
+    limits.bTop_Up = !bKeep;
+    const auto pWritten = std::make_shared<qint64>(0);
+    if (bKeep) {
+        const qint64 iBudget = qint64(dAvailable() - dKeep) - iMetadata_Margin;
+        limits.iRoom = [dAvailable, dKeep, iBudget, pWritten]() {
+            return std::min(qint64(dAvailable() - dKeep) - iMetadata_Margin, iBudget - *pWritten);
+        };
+    }
+    const bool bRate = options.iRate > 0;
+    const double dLast_Stretch = held.vsSpace().dSize() / 100;
+    auto bPaced = [bRate, dAvailable, dLast_Stretch]() { return bRate && dAvailable() > dLast_Stretch; };
+    if (bRate)
+        limits.iMax_Block = [bPaced, &pace]() { return bPaced() ? pace.iBlock_Bytes() : 0; };
+    limits.vBlock_Written = [bPaced, &pace, pWritten](qint64 iBytes) {
+        *pWritten += iBytes;
+        if (bPaced())
+            pace.vWrote(iBytes);
+    };
+    limits.bVolume_Lost = [&run, &held, bStill_Chosen = options.bStill_Chosen]() {
+        return !run.bFolder_Intact() || !held.bStill_Here() || (bStill_Chosen && !bStill_Chosen());
     };
     return limits;
 }
 
 } // namespace
-
-double dAvailable_At(int iFd)
-{
-    struct statvfs sv {};
-    if (::fstatvfs(iFd, &sv) != 0)
-        return 0;
-    return double(sv.f_bavail) * sv.f_frsize;
-}
 
 Volume_Run::Volume_Run(Volume_Run_Options options)
     : m_options(std::move(options))
@@ -176,8 +149,8 @@ Volume_Run::~Volume_Run() = default;
 Volume_Run_Result Volume_Run::vrRun(const Fill_Observer &observer)
 {
     Volume_Run_Result result;
-    Run_Lock qLock;
-    const std::unique_ptr<Scratch_Run> pRun = pPrepare(m_options, qLock, result);
+    const std::unique_ptr<Scratch_Run> pRun = pPrepare(m_options, result);
+    result.iSignal = Run_Signal_Guard::iSignal();
     if (!pRun)
         return result;
 
@@ -185,31 +158,28 @@ Volume_Run_Result Volume_Run::vrRun(const Fill_Observer &observer)
     qClock.start();
     if (m_options.vOn_Started)
         m_options.vOn_Started();
-    const int iFolder_Fd = pRun->iFolder_Fd();
+    // The folder's volume, by a handle of its own that outlives the folder's for the figures after.
+    const Held_Volume held(pRun->iFolder_Fd(), m_options.viChosen);
     Write_Pace pace(m_options.iRate);
-    const Fill_Limits limits = lmtLimits(m_options, *pRun, pace);
+    const Fill_Limits limits = lmtLimits(m_options, *pRun, held, pace);
     const Zero_Fill_Result fill = pRun->zfrFill(observer, limits);
 
-    struct statvfs sv {};
-    ::fstatvfs(iFolder_Fd, &sv);
-    result.uiFree_Blocks_Full = sv.f_bfree;
-    result.uiAvailable_Blocks_Full = sv.f_bavail;
-    result.uiBlock_Size = sv.f_frsize;
+    // The figures once the file system has booked the writes: btrfs counts them only at a commit.
+    ::syncfs(held.iFd());
+    result.vsFull = held.vsSpace();
     result.iBytes_Written = fill.iBytes_Written;
     result.iFiles = fill.iFile_Number;
     result.iErrno = fill.iErrno;
     result.eEnd = result.eFill_End = eRun_End(fill, pRun->qsWrite_Path());
     result.qsPath = fill.qsFailed_Path.isEmpty() ? pRun->qsWrite_Path() : fill.qsFailed_Path;
-    const int iHeld_Fd = ::fcntl(iFolder_Fd, F_DUPFD_CLOEXEC, 0);
     if (!pRun->bClean_Up()) {
         result.eEnd = Volume_Run_End::Not_Cleaned;
         result.qsPath = pRun->qsWrite_Path();
         result.bData_Left = pRun->bData_Left();
         result.iClean_Up_Errno = pRun->iClean_Up_Errno();
     }
-    result.dAvailable_After = iHeld_Fd < 0 ? 0 : dAvailable_At(iHeld_Fd);
-    if (iHeld_Fd >= 0)
-        ::close(iHeld_Fd);
+    result.dAvailable_After = held.vsSpace().dAvailable();
     result.dSeconds = qClock.nsecsElapsed() / 1e9;
+    result.iSignal = Run_Signal_Guard::iSignal();
     return result;
 }

@@ -1,6 +1,7 @@
 #ifndef VOLUME_RUN_H
 #define VOLUME_RUN_H
 
+#include "held_volume.h"
 #include "run_signals.h"
 #include "volume_identity.h"
 #include "zero_fill.h"
@@ -10,8 +11,9 @@
 
 #include <functional>
 
-// One zero-fill run on one volume, the same for every front end: the signal guard, the lock that
-// keeps a second run off the file system, the scratch folder, the checks that every folder
+// One zero-fill run on one volume, the same for every front end: the signal guard, the scratch
+// folder held as the run's lock (a second run for the same folder is refused, and no run ever
+// removes a live run's folder), the checks that every folder
 // written in still lies on the volume chosen, the limits of the fill, the fill, and a clean-up
 // that is verified.
 
@@ -42,7 +44,7 @@ enum class Volume_Run_End
     Filled,          // the volume was full; the scratch data is gone again
     Cancelled,       // the user or a signal stopped it; cleaned up
     Not_Made,        // no scratch folder could be made (qsPath, iErrno)
-    Busy,            // another run holds the volume; nothing was touched
+    Busy,            // another run holds the scratch folder qsPath (iErrno EACCES: root's, unseen); nothing was touched
     Volume_Changed,  // a folder no longer lay on the volume chosen (qsPath); nothing written there
     Write_Failed,    // writing a file failed (qsPath, iErrno) or freed no space (iErrno 0)
     Quota,           // the user's disk quota ran out before the volume was full
@@ -58,22 +60,23 @@ struct Volume_Run_Result
     int iErrno = 0;
     int iFiles = 0;
     qint64 iBytes_Written = 0;
-    quint64 uiFree_Blocks_Full = 0;  // free blocks once the volume was full, before the clean-up
-    quint64 uiAvailable_Blocks_Full = 0;  // of them, those an ordinary user may write
-    quint64 uiBlock_Size = 0;
+    Volume_Space vsFull;             // the space once the volume was full, before the clean-up
     double dAvailable_After = 0;     // bytes free for the user after the clean-up
     double dSeconds = 0;
     bool bData_Left = false;
     Volume_Run_End eFill_End = Volume_Run_End::Filled;
     int iClean_Up_Errno = 0;
+    // The signal that came during the run, 0 if none: the front end ends the program by it
+    // (vEnd_By_Signal) once it has said its last words.
+    int iSignal = 0;
 };
 
 class Volume_Run
 {
 public:
-    // From here on SIGINT, SIGTERM and SIGHUP wait for the clean-up (see Run_Signal_Guard).
+    // From here on SIGINT, SIGTERM and SIGHUP wait for the clean-up (see Run_Signal_Guard) and
+    // are then found in the result.
     explicit Volume_Run(Volume_Run_Options options);
-    // Ends the program by a signal that arrived during the run, now that it is cleaned up.
     ~Volume_Run();
     Volume_Run(const Volume_Run &) = delete;
     Volume_Run &operator=(const Volume_Run &) = delete;
@@ -85,8 +88,5 @@ private:
     Volume_Run_Options m_options;
     Run_Signal_Guard m_qSignal_Guard;
 };
-
-// Bytes free for an ordinary user on the file system of the folder open as iFd; 0 on failure.
-double dAvailable_At(int iFd);
 
 #endif // VOLUME_RUN_H

@@ -1,6 +1,8 @@
 #include "zero_fill.h"
 
+#include "held_volume.h"
 #include "nameless_files.h"
+#include "run_signals.h"
 #include "zero_writer.h"
 
 #include <QByteArray>
@@ -12,7 +14,6 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace {
@@ -23,6 +24,13 @@ constexpr qint64 iPage_Bytes = 4096;
 constexpr int iMax_Idle_Steps = 3;
 
 enum class Write_End { Done, Full, Quota, Failed, Cancelled };
+
+// After a step the user may see: the front end pumps its events and says whether the user
+// cancelled; a signal cancels whatever the front end says.
+bool bCancelled(const Fill_Observer &observer)
+{
+    return observer.bPump_Cancelled() || Run_Signal_Guard::bSignalled();
+}
 
 // The folder a run fills, held open: every file is made in the folder the run started with,
 // whatever its name leads to meanwhile.
@@ -86,7 +94,8 @@ Write_End eWrite_Zero_File(Fill_Context &fill, int iFile_Number, quint32 uiFile_
     quint32 uiMark = uiNext_Percent_Step(0, uiFile_Size);
     Write_End eEnd = Write_End::Done;
     while (writer.iSize() < iEnd && eEnd == Write_End::Done) {
-        if (observer.bStop_Now()) {
+        // Polled between blocks, as dd does: no event need be pumped to see a signal.
+        if (Run_Signal_Guard::bSignalled()) {
             eEnd = Write_End::Cancelled;
             break;
         }
@@ -114,7 +123,7 @@ Write_End eWrite_Zero_File(Fill_Context &fill, int iFile_Number, quint32 uiFile_
         while (bShow_Progress && uiMark < uiWrites && writer.iSize() - iStart >= qint64(uiMark + 1) * 4) {
             observer.vFile_Progress(iFile_Percent(uiMark, uiFile_Size));
             uiMark = uiNext_Percent_Step(uiMark, uiFile_Size);
-            if (observer.bPump_Cancelled()) {
+            if (bCancelled(observer)) {
                 eEnd = Write_End::Cancelled;
                 break;
             }
@@ -136,10 +145,11 @@ Write_End eTop_Up(Fill_Context &fill, Zero_Fill_Result &result)
     bool bFlushed = false;
     // Every step must lower the free block count, so the top-up ends however large the volume.
     for (;;) {
-        struct statvfs svBefore {};
-        if (::fstatvfs(folder.iFd, &svBefore) != 0 || svBefore.f_bfree == 0)
+        // Free as root counts it: the blocks kept for root are what the top-up is for.
+        const Volume_Space vsBefore = vsSpace_Of(folder.iFd);
+        if (vsBefore.uiFree_Blocks == 0)
             break;
-        const quint64 uiFree = quint64(svBefore.f_bfree) * svBefore.f_frsize;
+        const quint64 uiFree = quint64(vsBefore.dFree());
         const quint32 uiFile_Size = quint32(std::min<quint64>(uiFree, uiMax_File_Size)) & ~3u;
         // The file that met the full device, if any, else the last whole one; never emptied.
         int iName = result.iFile_Number;
@@ -163,10 +173,10 @@ Write_End eTop_Up(Fill_Context &fill, Zero_Fill_Result &result)
         }
         if (!bAppend)
             fill.observer.vFile_Count(++result.iFile_Number);
-        if (fill.observer.bPump_Cancelled())
+        if (bCancelled(fill.observer))
             return Write_End::Cancelled;
-        struct statvfs svAfter {};
-        if (::fstatvfs(folder.iFd, &svAfter) != 0 || svAfter.f_bfree >= svBefore.f_bfree)
+        const Volume_Space vsAfter = vsSpace_Of(folder.iFd);
+        if (!vsAfter.bKnown || vsAfter.uiFree_Blocks >= vsBefore.uiFree_Blocks)
             break;
     }
     return Write_End::Full;
@@ -288,7 +298,7 @@ Zero_Fill_Result zfrFill_Folder(Fill_Context &fill)
                 bGo_On(Write_End::Failed, qsCopy_Name);
                 return result;
             }
-            if (observer.bPump_Cancelled()) {
+            if (bCancelled(observer)) {
                 eEnd = Write_End::Cancelled;
                 bGo_On(eEnd, qsCopy_Name);
                 break;
@@ -319,7 +329,9 @@ Zero_Fill_Result zfrZero_Fill(const QString &qsWrite_Path, const Fill_Observer &
         iFolder_Fd = ::open(QFile::encodeName(qsWrite_Path).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     const Scratch_Folder folder{iFolder_Fd, qsWrite_Path, pNameless};
     Fill_Context fill{folder, observer, limits};
-    const Zero_Fill_Result result = zfrFill_Folder(fill);
+    Zero_Fill_Result result = zfrFill_Folder(fill);
+    if (result.eEnd == Zero_Fill_End::Cancelled)
+        result.iSignal = Run_Signal_Guard::iSignal();
     if (bOwn_Fd && iFolder_Fd >= 0)
         ::close(iFolder_Fd);
     return result;

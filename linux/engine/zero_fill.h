@@ -15,8 +15,8 @@ struct Fill_Observer
     std::function<void(int)> vFile_Progress = [](int) {};   // percentage of the file being written
     std::function<void(int)> vTotal_Progress = [](int) {};  // share of the first free space used so far
     std::function<void(int)> vFile_Count = [](int) {};      // number of files made so far
-    std::function<bool()> bPump_Cancelled = []() { return false; };  // pump events if allowed; true: cancelled
-    std::function<bool()> bStop_Now = []() { return false; };        // cheap test between blocks (signals)
+    // After each step shown: pump events if allowed; true: the user cancelled. Signals the run sees itself.
+    std::function<bool()> bPump_Cancelled = []() { return false; };
 };
 
 // The limits of a fill, which the run sets from the volume it holds.
@@ -34,7 +34,7 @@ struct Fill_Limits
 enum class Zero_Fill_End
 {
     Full,       // the volume is full: the normal end
-    Cancelled,  // the user or a signal stopped the run
+    Cancelled,  // the user or a signal (iSignal) stopped the run
     Quota,      // the user's disk quota ran out before the volume was full
     Failed      // a file could not be written, or writing it made no room
 };
@@ -48,6 +48,7 @@ struct Zero_Fill_Result
     int iErrno = 0;
     int iFile_Number = 0;
     qint64 iBytes_Written = 0;
+    int iSignal = 0;  // the signal that cancelled it, 0 if none did
 };
 
 class Nameless_Files;

@@ -1,5 +1,6 @@
 #include "zero_writer.h"
 
+#include "held_volume.h"
 #include "no_cow_folder.h"
 
 #include <QFile>
@@ -11,7 +12,6 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace {
@@ -24,9 +24,6 @@ constexpr qint64 iDirect_Block_Bytes = 64 * 1024 * 1024;
 constexpr qint64 iBuffered_Block_Bytes = 1024 * 1024;
 constexpr qint64 iWriteback_Block_Bytes = 8 * 1024 * 1024;
 constexpr qint64 iPage_Bytes = 4096;
-constexpr long lExt4_Super_Magic = 0xef53;
-constexpr long lXfs_Super_Magic = 0x58465342;
-constexpr long lBtrfs_Super_Magic = 0x9123683e;
 
 const char *pZeros()
 {
@@ -76,24 +73,18 @@ bool Zero_Writer::bAdopt(int iFd, bool bAppend)
         return false;
     struct stat st {};
     m_iSize = bAppend && ::fstat(m_iFd, &st) == 0 ? st.st_size : 0;
-    struct statfs sfs {};
-    const long lType = ::fstatfs(m_iFd, &sfs) == 0 ? long(sfs.f_type) : 0;
-    // ext4 places large direct writes where a single buffered writer's blocks would go. xfs does
-    // so only for a range allocated ahead in one call: write by write it leaves the ends of its
-    // allocation groups free when the device fills (about 30 MiB of 1 GiB that a buffered writer
-    // reaches). btrfs copies direct writes to a checksummed file through its own buffers and
-    // gains nothing, but writes those to a file kept in place straight to the device; tmpfs has
-    // no device to bypass the cache for.
-    if (lType == lExt4_Super_Magic || lType == lXfs_Super_Magic || (lType == lBtrfs_Super_Magic && bNo_Cow_File(m_iFd))) {
+    // What the file system needs of a writer (see Volume_Kind): direct writes where they land
+    // where a buffered writer's would, a range allocated ahead where they keep their place only so.
+    const Volume_Kind &vk = vkKind_Of(m_iFd);
+    if (vk.bDirect_Writes || (vk.bNo_Cow && bNo_Cow_File(m_iFd))) {
         const int iFlags = ::fcntl(m_iFd, F_GETFL);
         m_bDirect = iFlags >= 0 && ::fcntl(m_iFd, F_SETFL, iFlags | O_DIRECT) == 0;
         if (m_bDirect)
             m_iAlign = iDirect_Alignment(m_iFd);
-        m_bAllocate_Ahead = m_bDirect && lType == lXfs_Super_Magic;
+        m_bAllocate_Ahead = m_bDirect && vk.bAllocate_Ahead;
     }
-    // On btrfs the writeback of each block starts at once, which keeps the disk busy while the
-    // next block is copied. Elsewhere it would make the allocator place the file differently.
-    m_bStart_Writeback = lType == lBtrfs_Super_Magic && !m_bDirect;
+    // Elsewhere the writeback started at once would make the allocator place the file differently.
+    m_bStart_Writeback = vk.bStart_Writeback && !m_bDirect;
     return true;
 }
 

@@ -32,15 +32,19 @@ QString qsField(const char *pc)
 // empty when it may be filled.
 QString qsType_Reason(libmnt_fs *pFs, const Fill_Options &options)
 {
-    Volume_Identity vi;
-    vi.qsFs_Type = qsField(mnt_fs_get_fstype(pFs));
-    if (bIn_Memory(vi))
+    switch (vpPlace_Of(qsField(mnt_fs_get_fstype(pFs)), mnt_fs_is_netfs(pFs) == 1)) {
+    case Volume_Place::Disk:
+        break;
+    case Volume_Place::Memory:
         return options.bAllow_Memory ? QString() : QStringLiteral("lives in memory (--allow-memory fills it)");
-    if (vi.qsFs_Type == QStringLiteral("overlay"))
+    case Volume_Place::Overlay:
         return options.bAllow_Overlay ? QString()
                                       : QStringLiteral("an overlay, whose writes land on another file system (--allow-overlay fills it)");
-    if (mnt_fs_is_netfs(pFs) == 1 || vi.qsFs_Type == QStringLiteral("fuse") || vi.qsFs_Type.startsWith(QStringLiteral("fuse.")))
-        return options.bAllow_Remote ? QString() : QStringLiteral("a network or FUSE file system (--allow-remote fills it)");
+    case Volume_Place::Network:
+        return options.bAllow_Remote ? QString() : QStringLiteral("a network file system (--allow-remote fills it)");
+    case Volume_Place::Fuse:
+        return options.bAllow_Remote ? QString() : QStringLiteral("a FUSE file system served by a program (--allow-remote fills it)");
+    }
     if (mnt_fs_is_pseudofs(pFs) == 1)
         return QStringLiteral("a pseudo file system");
     return QString();

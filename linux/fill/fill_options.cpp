@@ -115,6 +115,8 @@ bool bParse_Fill_Options(const QStringList &qslArguments, Fill_Options &options,
                                   QStringLiteral("FOLDER..."));
 
     if (!qParser.parse(qslArguments)) {
+        // Still the folders named, so that --json can say which were refused.
+        options.qslFolders = qParser.positionalArguments();
         qsError = qParser.errorText() + QStringLiteral(" (see --help)");
         return false;
     }

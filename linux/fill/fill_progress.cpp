@@ -1,5 +1,7 @@
 #include "fill_progress.h"
 
+#include "held_volume.h"
+
 #include <QLocale>
 
 #include <algorithm>
@@ -9,7 +11,6 @@
 
 #include <pthread.h>
 #include <sys/ioctl.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace {
@@ -34,14 +35,6 @@ void vRedraw_Line(const QString &qsLine)
         qsText = QStringLiteral("…") + qsText.right(ws.ws_col - 2);
     // Back to the start of the line, the new text, and the rest of the old one cleared.
     std::fprintf(stderr, "\r%s\033[K", qPrintable(qsText));
-}
-
-qint64 iReachable_Free(int iFd)
-{
-    struct statvfs sv {};
-    if (::fstatvfs(iFd, &sv) != 0)
-        return 0;
-    return qint64(::geteuid() == 0 ? sv.f_bfree : sv.f_bavail) * qint64(sv.f_frsize);
 }
 
 QString qsBytes(double dBytes)
@@ -119,12 +112,10 @@ QString Fill_Progress::qsLine() const
 
 qint64 Fill_Progress::iTo_Write() const
 {
+    const Volume_Space vs = vsSpace_Of(m_iFd);
     if (!m_oKeep_Free)
-        return iReachable_Free(m_iFd);
-    struct statvfs sv {};
-    if (::fstatvfs(m_iFd, &sv) != 0)
-        return 0;
-    return std::max<qint64>(0, qint64(sv.f_bavail) * qint64(sv.f_frsize) - *m_oKeep_Free);
+        return qint64(vs.dReachable());
+    return std::max<qint64>(0, qint64(vs.dAvailable()) - *m_oKeep_Free);
 }
 
 void Fill_Progress::vTick()

@@ -10,10 +10,6 @@
 #include <optional>
 #include <thread>
 
-// Bytes of the file system of the folder open as iFd that the caller may still write (root: the
-// blocks reserved for root too).
-qint64 iReachable_Free(int iFd);
-
 // Progress of one volume's fill on standard error. On a terminal a line of percentage, bytes,
 // rate and time left is redrawn in place a few times a second, by a thread of its own so that
 // it goes on while the writer is busy inside one large file; otherwise one line per file.

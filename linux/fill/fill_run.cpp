@@ -5,9 +5,11 @@
 #include "volume_run.h"
 
 #include <QDir>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <cerrno>
 #include <cstdio>
 
 #include <unistd.h>
@@ -54,8 +56,12 @@ QString qsFailure(const Fill_Volume &volume, const Volume_Run_Result &result, Vo
         return QStringLiteral("cannot create the scratch folder ") + result.qsPath + QStringLiteral(": ")
             + qt_error_string(result.iErrno);
     case Volume_Run_End::Busy:
-        return QStringLiteral("another run is zeroing this file system (") + vi.qsSource + QStringLiteral(" at ")
-            + vi.qsMount_Point + QStringLiteral("); nothing was done");
+        if (result.iErrno == EACCES)
+            return QStringLiteral("root's scratch folder ") + result.qsPath
+                + QStringLiteral(" is there: a run of root's is zeroing this file system, or one was stopped and root's "
+                                 "next run removes it; nothing was done");
+        return QStringLiteral("another run is zeroing this file system: it holds ") + result.qsPath
+            + QStringLiteral("; nothing was done");
     case Volume_Run_End::Volume_Changed:
         return QStringLiteral("stopped after ") + qsBytes(result.iBytes_Written) + QStringLiteral(" of zeros: ")
             + volume.qsFolder + QStringLiteral(" is no longer on ") + vi.qsSource + QStringLiteral(" at ") + vi.qsMount_Point
@@ -94,8 +100,7 @@ Fill_Summary fsEnded(int iStatus, const QString &qsEnding, const QString &qsMess
     return summary;
 }
 
-Fill_Summary fsFill_Volume(const Fill_Volume &volume, const Fill_Options &options,
-                           const std::function<void(const Fill_Summary &)> &vLast_Words)
+Fill_Summary fsFill_Volume(const Fill_Volume &volume, const Fill_Options &options)
 {
     Fill_Summary summary;
     Volume_Run_Options runOptions;
@@ -111,23 +116,21 @@ Fill_Summary fsFill_Volume(const Fill_Volume &volume, const Fill_Options &option
                            options.bKeep_Free ? std::optional<qint64>(volume.iKeep_Free) : std::nullopt);
     Fill_Observer observer;
     observer.vFile_Count = [&progress](int iFiles) { progress.vFile_Done(iFiles); };
-    observer.bPump_Cancelled = &Run_Signal_Guard::bSignalled;
-    observer.bStop_Now = &Run_Signal_Guard::bSignalled;
     const Volume_Run_Result result = run.vrRun(observer);
     progress.vStop();
 
-    summary.uiFree_Blocks_After = result.uiFree_Blocks_Full;
-    summary.uiBlock_Size = result.uiBlock_Size;
+    summary.uiFree_Blocks_After = result.vsFull.uiFree_Blocks;
+    summary.uiBlock_Size = result.vsFull.uiBlock_Size;
     summary.iBytes_Written = result.iBytes_Written;
     summary.dSeconds = progress.dSeconds();
     if (options.bKeep_Free) {
-        const qint64 iAvailable_Blocks = qint64(result.uiAvailable_Blocks_Full);
-        summary.iLeft_On_Purpose = iAvailable_Blocks * qint64(result.uiBlock_Size);
+        summary.iLeft_On_Purpose = qint64(result.vsFull.dAvailable());
         // Other file systems count space no data goes to (btrfs: metadata) as free but not available.
-        if (::geteuid() == 0 && volume.vi.qsFs_Type.startsWith(QStringLiteral("ext")))
-            summary.iReserve_Left = (qint64(result.uiFree_Blocks_Full) - iAvailable_Blocks) * qint64(result.uiBlock_Size);
+        if (::geteuid() == 0 && volume.pHeld->vk().bRoot_Reserve)
+            summary.iReserve_Left = qint64(result.vsFull.dFree() - result.vsFull.dAvailable());
     }
-    const QString qsLine = result.eEnd == Volume_Run_End::Not_Cleaned || !Run_Signal_Guard::bSignalled()
+    summary.iSignal = result.iSignal;
+    const QString qsLine = result.eEnd == Volume_Run_End::Not_Cleaned || result.iSignal == 0
         ? qsFailure(volume, result, result.eEnd)
         : QString();
     if (!qsLine.isEmpty()) {
@@ -135,7 +138,7 @@ Fill_Summary fsFill_Volume(const Fill_Volume &volume, const Fill_Options &option
         summary.qsEnding = result.eEnd == Volume_Run_End::Busy ? QStringLiteral("refused") : QStringLiteral("failed");
         summary.qsMessage = volume.qsFolder + QStringLiteral(": ") + qsLine;
         vSay(summary.qsMessage);
-    } else if (Run_Signal_Guard::bSignalled()) {
+    } else if (result.iSignal != 0) {
         summary.qsEnding = QStringLiteral("cancelled");
         summary.qsMessage = volume.qsFolder + QStringLiteral(": stopped by a signal; the scratch folder is removed");
         vSay(summary.qsMessage);
@@ -146,21 +149,23 @@ Fill_Summary fsFill_Volume(const Fill_Volume &volume, const Fill_Options &option
         if (!options.bQuiet)
             vSay(summary.qsMessage);
     }
-    // The run ends the program by a signal that came, as soon as it goes.
-    if (Run_Signal_Guard::bSignalled() && vLast_Words)
-        vLast_Words(summary);
     return summary;
 }
 
 QByteArray qbaJson_Summary(const Fill_Volume &volume, const Fill_Summary &summary, const QJsonObject &qExtra)
 {
+    // A volume refused before it was identified is identified now, where its folder exists.
+    const Volume_Identity vi = volume.vi.bKnown() || volume.qsFolder.isEmpty() ? volume.vi : Held_Volume(qbaFile_Name(volume.qsFolder)).vi();
     QJsonObject qObject{
         {QStringLiteral("folder"), volume.qsFolder},
+        // The name's bytes as given: a name that is not UTF-8 is not lost to a JSON reader.
+        {QStringLiteral("folder_hex"), QString::fromLatin1(qbaFile_Name(volume.qsFolder).toHex())},
+        {QStringLiteral("steps"), QJsonArray()},
         {QStringLiteral("ending"), summary.qsEnding},
         {QStringLiteral("message"), summary.qsMessage},
-        {QStringLiteral("mount_point"), volume.vi.qsMount_Point},
-        {QStringLiteral("device"), volume.vi.qsSource},
-        {QStringLiteral("file_system"), volume.vi.qsFs_Type},
+        {QStringLiteral("mount_point"), vi.qsMount_Point},
+        {QStringLiteral("device"), vi.qsSource},
+        {QStringLiteral("file_system"), vi.qsFs_Type},
         {QStringLiteral("bytes_written"), summary.iBytes_Written},
         {QStringLiteral("seconds"), summary.dSeconds},
         {QStringLiteral("free_blocks_after"), qint64(summary.uiFree_Blocks_After)},

@@ -4,8 +4,8 @@
 #include "fill_progress.h"
 #include "free_space_check.h"
 #include "discard_probe.h"
+#include "held_volume.h"
 #include "thin_pool.h"
-#include "volume_run.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -13,7 +13,6 @@
 #include <cstdio>
 
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 
 namespace {
 
@@ -99,7 +98,7 @@ public:
         m_qJson.insert(QStringLiteral("thin_pool_room"), qint64(pool.uiRoom_Bytes));
         if (iMay_Write <= 0)
             return qsPool + QStringLiteral(", no more than the tenth kept for the other writers");
-        const qint64 iKeep = qint64(dAvailable_At(volume.iFd())) - iMay_Write;
+        const qint64 iKeep = qint64(vsSpace_Of(volume.iFd()).dAvailable()) - iMay_Write;
         if (iKeep <= (options.bKeep_Free ? volume.iKeep_Free : 0)) {
             vSay(qsPool + QStringLiteral(": room for the whole fill"));
             return QString();
@@ -125,11 +124,9 @@ public:
     Fill_Summary fsNo_Fill() const
     {
         Fill_Summary summary;
-        struct statvfs sv {};
-        if (::fstatvfs(m_volume.iFd(), &sv) == 0) {
-            summary.uiFree_Blocks_After = sv.f_bfree;
-            summary.uiBlock_Size = sv.f_frsize;
-        }
+        const Volume_Space vs = vsSpace_Of(m_volume.iFd());
+        summary.uiFree_Blocks_After = vs.uiFree_Blocks;
+        summary.uiBlock_Size = vs.uiBlock_Size;
         return summary;
     }
 
@@ -189,7 +186,7 @@ Fill_Summary fsThin_Volume(const Fill_Volume &volume, const Fill_Options &option
     if (!options.bTrim) {
         if (options.bFill) {
             Fill_Summary summary = run.fsFill(fFill);
-            if (summary.iStatus == iExit_Filled && options.bCheck)
+            if (summary.iStatus == iExit_Filled && summary.iSignal == 0 && options.bCheck)
                 run.fscCheck();
             return summary;
         }
@@ -211,7 +208,7 @@ Fill_Summary fsThin_Volume(const Fill_Volume &volume, const Fill_Options &option
         return summary;
     }
     Fill_Summary summary = run.fsFill(fFill);
-    if (summary.qsEnding != QStringLiteral("done"))
+    if (summary.qsEnding != QStringLiteral("done") || summary.iSignal != 0)
         return summary;
     if (probe.trim.bDone())
         run.vSkip_Trim(probe);

@@ -2,7 +2,7 @@
 #define FILL_VOLUME_H
 
 #include "fill_options.h"
-#include "volume_identity.h"
+#include "held_volume.h"
 
 #include <QList>
 #include <QString>
@@ -24,10 +24,10 @@ struct Fill_Volume
     qint64 iKeep_Free = 0;  // bytes to leave available to ordinary users (--keep-free)
     QString qsSkipped;      // why the volume is passed over (below the --keep-free floor); empty: run it
     QString qsKeep_Why = QStringLiteral("--keep-free");  // what iKeep_Free keeps room for
-    // The folder, held open from its check on: the run, the discard and the read-back go through
-    // it, so a name swapped meanwhile leads none of them to another volume.
-    std::shared_ptr<const int> pFd;
-    int iFd() const { return pFd ? *pFd : -1; }
+    // The folder's volume, held open from its check on: the run, the discard and the read-back go
+    // through it, so a name swapped meanwhile leads none of them to another volume.
+    std::shared_ptr<const Held_Volume> pHeld;
+    int iFd() const { return pHeld ? pHeld->iFd() : -1; }
 };
 
 // Checks every folder before anything is touched and identifies its file system. Returns

@@ -5,6 +5,7 @@
 #include "fill_run.h"
 #include "fill_thin.h"
 #include "fill_volume.h"
+#include "run_signals.h"
 
 #include <QCoreApplication>
 
@@ -53,17 +54,14 @@ int main(int argc, char *argv[])
             continue;
         }
         QJsonObject qThin;
-        // A signal ends the program once the run has cleaned up: the objects go out before.
-        auto vLast_Words = [&](const Fill_Summary &summary) {
-            vReport(lstVolumes.at(i), summary, qThin);
+        const Fill_Summary summary = fsThin_Volume(lstVolumes.at(i), options, &fsFill_Volume, qThin);
+        vReport(lstVolumes.at(i), summary, qThin);
+        if (summary.iSignal != 0) {
+            // Every folder named gets its object before the program ends by the signal.
             for (const Fill_Volume &later : lstVolumes.mid(i + 1))
                 vReport(later, fsEnded(iExit_Unfillable, QStringLiteral("cancelled"), later.qsFolder + QStringLiteral(": not run: stopped by a signal")), {});
-        };
-        const Fill_Summary summary = fsThin_Volume(
-            lstVolumes.at(i), options,
-            [&vLast_Words](const Fill_Volume &volume, const Fill_Options &opts) { return fsFill_Volume(volume, opts, vLast_Words); },
-            qThin);
-        vReport(lstVolumes.at(i), summary, qThin);
+            vEnd_By_Signal(summary.iSignal);
+        }
         if (summary.iStatus != iExit_Filled) {
             iStatus = summary.iStatus;
             ++iFailed;

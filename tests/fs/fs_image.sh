@@ -5,7 +5,8 @@
 # on stdout; tests hand it to CTest as SKIP_RETURN_CODE.
 #
 #   fs_image.sh check <folder> <MiB>             root, loop devices and <MiB> free in <folder>?
-#   fs_image.sh make <image> <MiB> <type>        new image: ext4 | xfs (reflink, the mkfs default) | btrfs
+#   fs_image.sh make <image> <MiB> <type>        new image: ext4 | xfs (reflink, the mkfs default) | btrfs | ntfs (ntfs-3g, FUSE)
+#                                                | ext4-encrypt (fscrypt allowed)
 #   fs_image.sh mount <image> <mount point> [options]   e.g. options compress=zstd
 #   fs_image.sh tmpfs <mount point> <MiB>
 #   fs_image.sh pattern <mount point>            fill the free space with 0xFF, delete it, sync
@@ -38,6 +39,8 @@ make)
   ext4)  mkfs.ext4 -q -F "$image" ;;
   xfs)   mkfs.xfs -q -f "$image" ;;
   btrfs) mkfs.btrfs -q -f "$image" >/dev/null ;;
+  ext4-encrypt) mkfs.ext4 -q -F -O encrypt "$image" ;;
+  ntfs)  mkfs.ntfs -q -F -f "$image" >/dev/null 2>&1 ;;
   *) echo "unknown file system type: $type" >&2; exit 2 ;;
   esac ;;
 mount)

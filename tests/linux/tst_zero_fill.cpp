@@ -1,7 +1,6 @@
 // The fill engine without widgets: file sizes, the whole-percent steps, the ends of a run, and
 // the endings and races of a whole run on a real volume.
 #include "fs_volume.h"
-#include "run_lock.h"
 #include "scratch_run.h"
 #include "volume_run.h"
 #include "zero_fill.h"
@@ -11,6 +10,8 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <csignal>
 
 #include <fcntl.h>
 #include <sys/vfs.h>
@@ -224,9 +225,14 @@ void tst_Zero_Fill::stop_between_blocks_stops_at_once()
     QTemporaryDir qDir;
     Recorder rec([]() { return 1e9; });
     int iBlocks = 0;
-    rec.observer.bStop_Now = [&iBlocks]() { return ++iBlocks > 2; };
+    const Run_Signal_Guard qGuard({});
+    rec.limits.vBlock_Written = [&iBlocks](qint64) {
+        if (++iBlocks == 2)
+            ::raise(SIGTERM);
+    };
     const Zero_Fill_Result result = rec.zfrFill(qDir.path());
     QCOMPARE(result.eEnd, Zero_Fill_End::Cancelled);
+    QCOMPARE(result.iSignal, SIGTERM);
     QVERIFY(QFileInfo(qDir.path() + "/0").size() <= 2 * 64 * 1024 * 1024);
 }
 
@@ -288,16 +294,28 @@ void tst_Zero_Fill::run_endings_and_races_data()
     QTest::addColumn<QString>("qsRace");
     QTest::addColumn<QString>("qsFs");
     QTest::addColumn<int>("iEnd");
-    // A second run, through whatever path to the file system, is refused and removes nothing; the
-    // first ends as it would alone.
-    QTest::newRow("second run on the volume") << "second" << "ext4" << int(Volume_Run_End::Filled);
-    QTest::newRow("second run through a bind mount of a subfolder") << "bind" << "ext4" << int(Volume_Run_End::Filled);
-    QTest::newRow("second run through a btrfs subvolume mounted apart") << "subvolume" << "btrfs" << int(Volume_Run_End::Filled);
-    // Locks any user can take (the top folder, lock files of the names runs use) refuse no run.
-    QTest::newRow("others lock what they can") << "locks" << "ext4" << int(Volume_Run_End::Filled);
+    QTest::addColumn<int>("iSecond");  // the second run's end, or morvane-fill's status for a shell line
+    // A second run for the same folder, through whatever path or process, is refused and removes
+    // nothing; the first ends as it would alone.
+    QTest::newRow("second run on the volume") << "second" << "ext4" << int(Volume_Run_End::Filled) << int(Volume_Run_End::Busy);
+    QTest::newRow("second run through a bind mount") << "bind" << "ext4" << int(Volume_Run_End::Filled) << int(Volume_Run_End::Busy);
+    QTest::newRow("overlay run, then one on its upper layer") << "overlay" << "ext4" << int(Volume_Run_End::Filled) << int(Volume_Run_End::Busy);
+    QTest::newRow("second run in a PID namespace") << "pidns" << "ext4" << int(Volume_Run_End::Filled) << 1;
+    QTest::newRow("second run with /run/lock full") << "fulllock" << "ext4" << int(Volume_Run_End::Filled) << 1;
+    // A user's copy of the program meets root's folder, which it can neither open nor remove.
+    QTest::newRow("user's copy beside root's run") << "copy" << "ext4" << int(Volume_Run_End::Filled) << 1;
+    // Another folder of the same file system is another run's: both fill, neither touches the other.
+    QTest::newRow("second run in a btrfs subvolume mounted apart") << "subvolume" << "btrfs" << int(Volume_Run_End::Filled) << int(Volume_Run_End::Filled);
+    // Nobody but root refuses root: a user's folder of that name, held, makes root's run go beside it.
+    QTest::newRow("a user's planted folder, held") << "planted" << "ext4" << int(Volume_Run_End::Filled) << -1;
+    QTest::newRow("a user's run holding the volume") << "user first" << "ext4" << int(Volume_Run_End::Filled) << -1;
+    // Locks any user can take refuse no run.
+    QTest::newRow("others lock what they can") << "locks" << "ext4" << int(Volume_Run_End::Filled) << -1;
     // Standing in for a volume turned read-only or an immutable flag set by someone else.
-    QTest::newRow("clean-up refused") << "immutable" << "ext4" << int(Volume_Run_End::Not_Cleaned);
-    QTest::newRow("volume unmounted mid-run") << "unmount" << "ext4" << int(Volume_Run_End::Volume_Changed);
+    QTest::newRow("clean-up refused") << "immutable" << "ext4" << int(Volume_Run_End::Not_Cleaned) << -1;
+    // On FUSE the handle of a folder just removed answers fstat no more: the removal itself counts.
+    QTest::newRow("ntfs-3g, alone") << "alone" << "ntfs" << int(Volume_Run_End::Filled) << -1;
+    QTest::newRow("volume unmounted mid-run") << "unmount" << "ext4" << int(Volume_Run_End::Volume_Changed) << -1;
 }
 
 void tst_Zero_Fill::run_endings_and_races()
@@ -305,33 +323,49 @@ void tst_Zero_Fill::run_endings_and_races()
     QFETCH(QString, qsRace);
     QFETCH(QString, qsFs);
     QFETCH(int, iEnd);
+    QFETCH(int, iSecond);
     int iCheck = 0;
     const QString qsWhy = fs_test::qsStep({QStringLiteral("check"), fs_test::qsRoot(), QStringLiteral("512")}, &iCheck);
     if (iCheck != 0)
         QSKIP(qPrintable(qsWhy));
+    if (qsFs == QStringLiteral("ntfs") && (!QFileInfo::exists(QStringLiteral("/dev/fuse")) || QStandardPaths::findExecutable(QStringLiteral("ntfs-3g")).isEmpty()
+                                           || QStandardPaths::findExecutable(QStringLiteral("mkfs.ntfs")).isEmpty()))
+        QSKIP("needs FUSE (/dev/fuse) with ntfs-3g and mkfs.ntfs");
     fs_test::Volume v(QStringLiteral("race"), qsFs, 256);
+    QFile::setPermissions(v.qsMount(), QFileDevice::Permissions(0x7777));
     const double dBefore = v.dAvailable();
     Volume_Run_Options options;
     options.qslScratch_Paths = {v.qsScratch()};
     options.viChosen = viVolume_At(v.qsMount());
     // The other path to the same file system: a bind mount, or a subvolume mounted apart.
     const QString qsOther = fs_test::qsRoot() + QStringLiteral("/other path");
-    const bool bOther_Path = qsRace == QStringLiteral("bind") || qsRace == QStringLiteral("subvolume");
-    const int iFd = ::open(QFile::encodeName(v.qsMount()).constData(), O_RDONLY | O_DIRECTORY);
-    const QStringList qslArguments{v.qsMount(), qsOther, options.viChosen.qsSource,
-                                   QStringLiteral("/run/lock/morvane.") + QString::fromLatin1(qbaFile_System_Key(iFd))};
-    ::close(iFd);
+    const bool bOverlay = qsRace == QStringLiteral("overlay");
+    const bool bOther_Path = qsRace == QStringLiteral("bind") || qsRace == QStringLiteral("subvolume") || bOverlay;
+    const QString qsUser = QStringLiteral("setpriv --reuid=65534 --regid=65534 --clear-groups ");
+    const QStringList qslArguments{v.qsMount(), qsOther, options.viChosen.qsSource, QStringLiteral(MORVANE_FILL)};
     const QMap<QString, QString> mapSetup{
-        {QStringLiteral("bind"), QStringLiteral("mkdir -p \"$1/sub\" \"$2\" && mount --bind \"$1/sub\" \"$2\"")},
+        {QStringLiteral("bind"), QStringLiteral("mkdir -p \"$2\" && mount --bind \"$1\" \"$2\"")},
+        {QStringLiteral("overlay"), QStringLiteral("mkdir -p \"$2\" \"$1/l\" \"$1/u\" \"$1/w\" && mount -t overlay o -o \"lowerdir=$1/l,upperdir=$1/u,workdir=$1/w\" \"$2\"")},
         {QStringLiteral("subvolume"), QStringLiteral("mkdir -p \"$2\" && btrfs -q subvolume create \"$1/sv\" && mount -o subvol=sv \"$3\" \"$2\"")},
-        // An ordinary user locks the top folder, /, and lock files of the names runs use, for a while.
-        {QStringLiteral("locks"), QStringLiteral("for t in \"$1\" / \"$4.65534\" \"$4.0\"; do setpriv --reuid=65534 --regid=65534 "
-                                                 "--clear-groups flock \"$t\" sleep 3 & done; sleep 0.5")}};
-    QProcess::execute(QStringLiteral("sh"), QStringList{QStringLiteral("-c"), mapSetup.value(qsRace, QStringLiteral(":")), QStringLiteral("sh")} + qslArguments);
+        {QStringLiteral("planted"), qsUser + QStringLiteral("sh -c 'mkdir -m 777 \"$1/Delete_Zero\" && echo kept > \"$1/Delete_Zero/f\" && exec flock \"$1/Delete_Zero\" sleep 4' sh \"$1\" & sleep 0.5")},
+        {QStringLiteral("user first"), qsUser + QStringLiteral("\"$4\" --quiet --rate 1 \"$1\" & while [ ! -d \"$1/Delete_Zero\" ]; do sleep 0.1; done; (sleep 3; kill $!) &")},
+        // An ordinary user locks the top folder and / for a while.
+        {QStringLiteral("locks"), QStringLiteral("for t in \"$1\" /; do ") + qsUser + QStringLiteral("flock \"$t\" sleep 3 & done; sleep 0.5")}};
+    const QMap<QString, QString> mapDuring{
+        {QStringLiteral("pidns"), QStringLiteral("unshare -p -f --mount-proc \"$4\" --quiet \"$1\"")},
+        {QStringLiteral("fulllock"), QStringLiteral("unshare -m sh -c 'mount -t tmpfs -o size=64k,nr_inodes=2 full /run/lock && touch /run/lock/x; exec \"$1\" --quiet \"$2\"' sh \"$4\" \"$1\"")},
+        {QStringLiteral("copy"), QStringLiteral("cp \"$4\" /var/tmp/morvane-copy && ") + qsUser + QStringLiteral("/var/tmp/morvane-copy --quiet \"$1\"; s=$?; rm -f /var/tmp/morvane-copy; exit $s")}};
+    auto iShell = [&qslArguments](const QString &qsLine) {
+        return QProcess::execute(QStringLiteral("sh"), QStringList{QStringLiteral("-c"), qsLine, QStringLiteral("sh")} + qslArguments);
+    };
+    iShell(mapSetup.value(qsRace, QStringLiteral(":")));
+    if (bOverlay)
+        options = Volume_Run_Options{{qsOther + QStringLiteral("/Delete_Zero")}, -1, viVolume_At(qsOther)};
     Volume_Run run(options);
     Recorder recorder;
     recorder.limits.bTop_Up = true;
     Volume_Run_Result second;
+    int iSecond_Status = -1;
     recorder.observer.vFile_Count = [&](int iFiles) {
         if (iFiles != 1)
             return;
@@ -339,8 +373,13 @@ void tst_Zero_Fill::run_endings_and_races()
             Volume_Run_Options otherOptions = options;
             if (bOther_Path)
                 otherOptions = Volume_Run_Options{{qsOther + QStringLiteral("/Delete_Zero")}, -1, viVolume_At(qsOther)};
+            if (bOverlay)
+                otherOptions = Volume_Run_Options{{v.qsMount() + QStringLiteral("/u/Delete_Zero")}, -1, viVolume_At(v.qsMount())};
             Volume_Run other(otherOptions);
             second = other.vrRun(Fill_Observer());
+            iSecond_Status = int(second.eEnd);
+        } else if (mapDuring.contains(qsRace)) {
+            iSecond_Status = iShell(mapDuring.value(qsRace));
         } else if (qsRace == QStringLiteral("immutable")) {
             QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), v.qsScratch()});
         } else if (qsRace == QStringLiteral("unmount")) {
@@ -351,6 +390,7 @@ void tst_Zero_Fill::run_endings_and_races()
     if (bOther_Path)
         QProcess::execute(QStringLiteral("umount"), {qsOther});
     QCOMPARE(int(result.eEnd), iEnd);
+    QCOMPARE(iSecond_Status, iSecond);
     // The run's files have no names: they are freed even where the folder cannot go.
     QVERIFY(!result.bData_Left);
     if (qsRace == QStringLiteral("unmount")) {
@@ -358,11 +398,12 @@ void tst_Zero_Fill::run_endings_and_races()
         QVERIFY(!QFileInfo::exists(v.qsScratch()));
         return;
     }
-    QVERIFY(std::abs(v.dAvailable() - dBefore) <= 1024 * 1024);
-    if (qsRace == QStringLiteral("second") || bOther_Path)
-        QCOMPARE(int(second.eEnd), int(Volume_Run_End::Busy));
-    QCOMPARE(QFileInfo::exists(v.qsScratch()), qsRace == QStringLiteral("immutable"));
-    if (QFileInfo::exists(v.qsScratch()))
+    // Root's run beside a user's folder leaves it and what is in it alone.
+    QCOMPARE(result.qsPath != options.qslScratch_Paths.first(), qsRace == QStringLiteral("planted") || qsRace == QStringLiteral("user first"));
+    QTRY_COMPARE_WITH_TIMEOUT(QFileInfo::exists(v.qsScratch() + QStringLiteral("/f")), qsRace == QStringLiteral("planted"), 100);
+    QTRY_VERIFY_WITH_TIMEOUT(std::abs(v.dAvailable() - dBefore) <= 1024 * 1024, 5000);
+    QVERIFY(!QFileInfo::exists(result.qsPath) || qsRace == QStringLiteral("immutable"));
+    if (qsRace == QStringLiteral("immutable"))
         QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), v.qsScratch()});
 }
 
