@@ -2,12 +2,14 @@
 // - MORVANE_QUOTA_BYTES: once that many bytes have been written to files, every further write
 //   fails with EDQUOT, as a disk quota that ran out makes it (the kernel has no quota support);
 // - MORVANE_DISCARD_KEEPS: FITRIM succeeds and changes nothing, as on a device whose discard
-//   leaves the old data readable.
+//   leaves the old data readable;
+// - MORVANE_NO_FIEMAP: FIEMAP fails, as on a file system that does not say where a file lies.
 #include <dlfcn.h>
 
 #include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
+#include <linux/fiemap.h>
 #include <linux/fs.h>
 #include <unistd.h>
 
@@ -35,5 +37,9 @@ extern "C" int ioctl(int iFd, unsigned long ulRequest, ...)
     va_end(args);
     if (ulRequest == FITRIM && std::getenv("MORVANE_DISCARD_KEEPS") != nullptr)
         return 0;
+    if (ulRequest == FS_IOC_FIEMAP && std::getenv("MORVANE_NO_FIEMAP") != nullptr) {
+        errno = EOPNOTSUPP;
+        return -1;
+    }
     return pReal(iFd, ulRequest, pArgument);
 }
