@@ -24,6 +24,7 @@ struct Dm_Target
     QString qsType;
     QString qsParams;
     QString qsName;
+    quint64 uiSectors = 0;
 };
 
 // The device's only target (bTable: its table, else its status); false with errno where it is no
@@ -47,12 +48,13 @@ bool bDm_Target(int iControl, dev_t dev, bool bTable, Dm_Target &target)
     target.qsType = QString::fromLatin1(pSpec->target_type, int(strnlen(pSpec->target_type, DM_MAX_TYPE_NAME)));
     target.qsParams = QString::fromLatin1(reinterpret_cast<const char *>(pSpec + 1));
     target.qsName = QString::fromLatin1(pIo->name);
+    target.uiSectors = pSpec->length;
     return true;
 }
 
-// A thin volume at dev or below it, through the devices sysfs lists as its slaves; its pool's
-// device number in devPool.
-bool bFind_Thin(int iControl, dev_t dev, int iDepth, dev_t &devPool)
+// A thin volume at dev or below it, through the devices sysfs lists as its slaves; its own device
+// number in devThin, its pool's in devPool.
+bool bFind_Thin(int iControl, dev_t dev, int iDepth, dev_t &devThin, dev_t &devPool)
 {
     const QString qsSys = QStringLiteral("/sys/dev/block/%1:%2").arg(major(dev)).arg(minor(dev));
     Dm_Target target;
@@ -60,6 +62,7 @@ bool bFind_Thin(int iControl, dev_t dev, int iDepth, dev_t &devPool)
         && target.qsType == QStringLiteral("thin")) {
         const QStringList qsl = target.qsParams.section(' ', 0, 0).split(':');
         devPool = makedev(qsl.value(0).toUInt(), qsl.value(1).toUInt());
+        devThin = dev;
         return true;
     }
     if (iDepth >= iMax_Depth)
@@ -70,7 +73,7 @@ bool bFind_Thin(int iControl, dev_t dev, int iDepth, dev_t &devPool)
         if (!qDev.open(QIODevice::ReadOnly))
             continue;
         const QStringList qsl = QString::fromLatin1(qDev.readAll().trimmed()).split(':');
-        if (bFind_Thin(iControl, makedev(qsl.value(0).toUInt(), qsl.value(1).toUInt()), iDepth + 1, devPool))
+        if (bFind_Thin(iControl, makedev(qsl.value(0).toUInt(), qsl.value(1).toUInt()), iDepth + 1, devThin, devPool))
             return true;
     }
     return false;
@@ -100,8 +103,13 @@ Thin_Pool tpThin_Pool_Of(dev_t devBlock)
             + qt_error_string(errno);
         return pool;
     }
+    dev_t devThin = 0;
     dev_t devPool = 0;
-    pool.bThin = bFind_Thin(iControl, devBlock, 0, devPool);
+    pool.bThin = bFind_Thin(iControl, devBlock, 0, devThin, devPool);
+    // A thin target's status: <mapped sectors> <highest mapped sector>.
+    Dm_Target thin;
+    if (pool.bThin && bDm_Target(iControl, devThin, false, thin) && thin.qsParams.section(' ', 0, 0) != QStringLiteral("Fail"))
+        pool.uiUnmapped_Bytes = (thin.uiSectors - std::min(thin.uiSectors, thin.qsParams.section(' ', 0, 0).toULongLong())) * 512;
     Dm_Target table;
     Dm_Target status;
     if (pool.bThin && bDm_Target(iControl, devPool, true, table) && bDm_Target(iControl, devPool, false, status)) {

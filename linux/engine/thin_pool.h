@@ -15,6 +15,9 @@ struct Thin_Pool
     QString qsRefusal;        // why the pool's room could not be read; empty when it was
     quint64 uiRoom_Bytes = 0; // data the pool can still take
     quint64 uiSize_Bytes = 0; // the pool's whole data size
+    // What the thin volume has not mapped yet: the most that writes on it can take from the pool,
+    // as blocks it holds already are overwritten in place.
+    quint64 uiUnmapped_Bytes = ~quint64(0);
 };
 
 // Finds a thin volume at devBlock or below it (sysfs slaves) and reads its pool's status through

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QJsonArray>
 
+#include <algorithm>
 #include <cstdio>
 
 #include <sys/stat.h>
@@ -96,10 +97,12 @@ public:
         const QString qsPool = QStringLiteral("thin pool %1 has %2 of %3 left").arg(pool.qsPool, qsBytes(double(pool.uiRoom_Bytes)),
                                                                                   qsBytes(double(pool.uiSize_Bytes)));
         m_qJson.insert(QStringLiteral("thin_pool_room"), qint64(pool.uiRoom_Bytes));
-        if (iMay_Write <= 0)
+        // Blocks the volume has mapped already are overwritten in place and take nothing more.
+        const bool bAll_Fits = pool.uiUnmapped_Bytes <= quint64(std::max<qint64>(iMay_Write, 0));
+        if (iMay_Write <= 0 && !bAll_Fits)
             return qsPool + QStringLiteral(", no more than the tenth kept for the other writers");
         const qint64 iKeep = qint64(vsSpace_Of(volume.iFd()).dAvailable()) - iMay_Write;
-        if (iKeep <= (options.bKeep_Free ? volume.iKeep_Free : 0)) {
+        if (bAll_Fits || iKeep <= (options.bKeep_Free ? volume.iKeep_Free : 0)) {
             vSay(qsPool + QStringLiteral(": room for the whole fill"));
             return QString();
         }
