@@ -70,6 +70,12 @@ struct First_Error {
     }
 };
 
+[[noreturn]] void vRaise_Link(const std::wstring &sName)
+{
+    vRaise(iErr_Permission_Denied,
+           L"Permission denied: " + sName + L" is a link that cannot be removed without touching its target");
+}
+
 // Opens the entry sPath itself and checks that it is where its name says.
 // A link that the platform follows even when asked not to (Wine does so with
 // Unix symbolic links) leads somewhere else: it is left alone, since deleting
@@ -79,9 +85,7 @@ HANDLE hOpen_Checked(const std::wstring &sPath, const std::wstring &sExpected_Fi
     HANDLE hEntry = hOpen_Entry(sPath);
     if (hEntry == INVALID_HANDLE_VALUE) vRaise_Last_Win32();
     Handle_Guard oEntry{hEntry};
-    if (!bSame_Path(sFinal_Path(hEntry), sExpected_Final))
-        vRaise(iErr_Permission_Denied,
-               L"Permission denied: " + sPath + L" is a link that cannot be removed without touching its target");
+    if (!bSame_Path(sFinal_Path(hEntry), sExpected_Final)) vRaise_Link(sPath);
     BY_HANDLE_FILE_INFORMATION oInfo;
     vCheck_Win32(GetFileInformationByHandle(hEntry, &oInfo) != 0);
     uiAttributes = oInfo.dwFileAttributes;
@@ -96,12 +100,6 @@ Cl_Error oAt_Entry(const Cl_Error &oError, const std::wstring &sName)
     std::wstring sText = oError.sDescription;
     while (!sText.empty() && (sText.back() == L'.' || sText.back() == L' ')) sText.pop_back();
     return Cl_Error(oError.iNumber, sText + L": " + sName);
-}
-
-[[noreturn]] void vRaise_Link(const std::wstring &sName)
-{
-    vRaise(iErr_Permission_Denied,
-           L"Permission denied: " + sName + L" is a link that cannot be removed without touching its target");
 }
 
 // Removes the open entry hEntry (read-only ones too with bForce) through its handle.
@@ -128,6 +126,7 @@ struct Child {
     DWORD uiAttributes;
 };
 
+// The entries of the open folder hFolder, as the folder lists them.
 std::vector<Child> lstChildren(HANDLE hFolder)
 {
     std::vector<Child> lstFound;
