@@ -3,7 +3,9 @@
 #include "Module_Error_Trap.h"
 
 #include <windows.h>
+#include <winternl.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -26,23 +28,28 @@ struct Handle_Guard {
 // The entry itself, never what a link of it points to (on Windows).
 HANDLE hOpen_Entry(const std::wstring &sPath)
 {
-    return CreateFileW(sPath.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+    return CreateFileW(sPath.c_str(), DELETE | SYNCHRONIZE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
+// The name the system holds for the open entry, links on the way resolved.
+// Asked of the object itself: GetFinalPathNameByHandle fails under Wine
+// (More data available) for names longer than MAX_PATH.
 std::wstring sFinal_Path(HANDLE hEntry)
 {
-    std::wstring sPath(1024, L'\0');
-    DWORD uiLength = GetFinalPathNameByHandleW(hEntry, &sPath[0], static_cast<DWORD>(sPath.size()),
-                                               FILE_NAME_NORMALIZED);
-    if (uiLength >= sPath.size()) {
-        sPath.resize(uiLength + 1);
-        uiLength = GetFinalPathNameByHandleW(hEntry, &sPath[0], static_cast<DWORD>(sPath.size()),
-                                             FILE_NAME_NORMALIZED);
+    std::vector<char> vBuffer(sizeof(OBJECT_NAME_INFORMATION) + 1024 * sizeof(wchar_t));
+    ULONG uiNeeded = 0;
+    NTSTATUS iStatus = NtQueryObject(hEntry, ObjectNameInformation, vBuffer.data(),
+                                     static_cast<ULONG>(vBuffer.size()), &uiNeeded);
+    if (iStatus < 0 && uiNeeded > vBuffer.size()) {
+        vBuffer.resize(uiNeeded);
+        iStatus = NtQueryObject(hEntry, ObjectNameInformation, vBuffer.data(), static_cast<ULONG>(vBuffer.size()),
+                                &uiNeeded);
     }
-    if (uiLength == 0 || uiLength >= sPath.size()) vRaise_Last_Win32();
-    sPath.resize(uiLength);
+    if (iStatus < 0) vRaise_Win32(RtlNtStatusToDosError(iStatus));
+    const UNICODE_STRING &oName = reinterpret_cast<const OBJECT_NAME_INFORMATION *>(vBuffer.data())->Name;
+    std::wstring sPath(oName.Buffer, oName.Length / sizeof(wchar_t));
     while (!sPath.empty() && sPath.back() == L'\\') sPath.pop_back();
     return sPath;
 }
@@ -63,23 +70,10 @@ struct First_Error {
     }
 };
 
-void vDelete_Entry(const std::wstring &sPath, const std::wstring &sExpected_Final, bool bForce, First_Error &oFirst);
-
-void vDelete_Children(const std::wstring &sPath, const std::wstring &sFinal, bool bForce, First_Error &oFirst)
+[[noreturn]] void vRaise_Link(const std::wstring &sName)
 {
-    WIN32_FIND_DATAW oFound;
-    HANDLE hFind = FindFirstFileExW((sPath + L"\\*").c_str(), FindExInfoBasic, &oFound, FindExSearchNameMatch,
-                                    nullptr, 0);
-    if (hFind == INVALID_HANDLE_VALUE) {
-        const DWORD uiError = GetLastError();
-        if (uiError != ERROR_FILE_NOT_FOUND && uiError != ERROR_NO_MORE_FILES) vRaise_Win32(uiError);
-        return;
-    }
-    do {
-        if (bIs_Dot_Entry(oFound.cFileName)) continue;
-        vDelete_Entry(sPath + L"\\" + oFound.cFileName, sFinal + L"\\" + oFound.cFileName, bForce, oFirst);
-    } while (FindNextFileW(hFind, &oFound));
-    FindClose(hFind);
+    vRaise(iErr_Permission_Denied,
+           L"Permission denied: " + sName + L" is a link that cannot be removed without touching its target");
 }
 
 // Opens the entry sPath itself and checks that it is where its name says.
@@ -91,9 +85,7 @@ HANDLE hOpen_Checked(const std::wstring &sPath, const std::wstring &sExpected_Fi
     HANDLE hEntry = hOpen_Entry(sPath);
     if (hEntry == INVALID_HANDLE_VALUE) vRaise_Last_Win32();
     Handle_Guard oEntry{hEntry};
-    if (!bSame_Path(sFinal_Path(hEntry), sExpected_Final))
-        vRaise(iErr_Permission_Denied,
-               L"Permission denied: " + sPath + L" is a link that cannot be removed without touching its target");
+    if (!bSame_Path(sFinal_Path(hEntry), sExpected_Final)) vRaise_Link(sPath);
     BY_HANDLE_FILE_INFORMATION oInfo;
     vCheck_Win32(GetFileInformationByHandle(hEntry, &oInfo) != 0);
     uiAttributes = oInfo.dwFileAttributes;
@@ -101,32 +93,148 @@ HANDLE hOpen_Checked(const std::wstring &sPath, const std::wstring &sExpected_Fi
     return hEntry;
 }
 
-void vDelete_Entry(const std::wstring &sPath, const std::wstring &sExpected_Final, bool bForce, First_Error &oFirst)
+// The failure oError met at the entry sName, named in its description.
+Cl_Error oAt_Entry(const Cl_Error &oError, const std::wstring &sName)
 {
-    try {
-        DWORD uiAttributes = 0;
-        Handle_Guard oEntry{hOpen_Checked(sPath, sExpected_Final, uiAttributes)};
-        const bool bLink = (uiAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-        if ((uiAttributes & FILE_ATTRIBUTE_DIRECTORY) && !bLink) {
-            // Listing the folder needs it open without delete access; it is
-            // opened and checked again before it goes.
-            CloseHandle(oEntry.h);
-            oEntry.h = INVALID_HANDLE_VALUE;
-            vDelete_Children(sPath, sExpected_Final, bForce, oFirst);
-            oEntry.h = hOpen_Checked(sPath, sExpected_Final, uiAttributes);
+    if (oError.sDescription.find(sName) != std::wstring::npos) return oError;
+    std::wstring sText = oError.sDescription;
+    while (!sText.empty() && (sText.back() == L'.' || sText.back() == L' ')) sText.pop_back();
+    return Cl_Error(oError.iNumber, sText + L": " + sName);
+}
+
+// Removes the open entry hEntry (read-only ones too with bForce) through its handle.
+// Only what the handle itself knows is asked: under Wine, questions that need
+// the entry's full name (GetFileInformationByHandle) take time that grows
+// with the square of its depth.
+void vRemove_Opened(HANDLE hEntry, bool bForce)
+{
+    FILE_BASIC_INFO oBasic{};
+    vCheck_Win32(GetFileInformationByHandleEx(hEntry, FileBasicInfo, &oBasic, sizeof oBasic) != 0);
+    if (oBasic.FileAttributes & FILE_ATTRIBUTE_READONLY) {
+        if (!bForce) vRaise_Win32(ERROR_ACCESS_DENIED);
+        oBasic.FileAttributes &= ~FILE_ATTRIBUTE_READONLY;
+        if (oBasic.FileAttributes == 0) oBasic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+        vCheck_Win32(SetFileInformationByHandle(hEntry, FileBasicInfo, &oBasic, sizeof oBasic) != 0);
+    }
+    FILE_DISPOSITION_INFO oDelete{TRUE};
+    vCheck_Win32(SetFileInformationByHandle(hEntry, FileDispositionInfo, &oDelete, sizeof oDelete) != 0);
+}
+
+struct Child {
+    std::wstring sLeaf;
+    LARGE_INTEGER iId;
+    DWORD uiAttributes;
+};
+
+// The entries of the open folder hFolder, as the folder lists them.
+std::vector<Child> lstChildren(HANDLE hFolder)
+{
+    std::vector<Child> lstFound;
+    std::vector<char> vBuffer(64 * 1024);
+    FILE_INFO_BY_HANDLE_CLASS eClass = FileIdBothDirectoryRestartInfo;
+    while (GetFileInformationByHandleEx(hFolder, eClass, vBuffer.data(), static_cast<DWORD>(vBuffer.size()))) {
+        eClass = FileIdBothDirectoryInfo;
+        for (std::size_t uiAt = 0;;) {
+            const auto *pEntry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO *>(vBuffer.data() + uiAt);
+            const std::wstring sLeaf(pEntry->FileName, pEntry->FileNameLength / sizeof(wchar_t));
+            if (!bIs_Dot_Entry(sLeaf.c_str())) lstFound.push_back({sLeaf, pEntry->FileId, pEntry->FileAttributes});
+            if (!pEntry->NextEntryOffset) break;
+            uiAt += pEntry->NextEntryOffset;
         }
-        if (uiAttributes & FILE_ATTRIBUTE_READONLY) {
-            if (!bForce) vRaise_Win32(ERROR_ACCESS_DENIED);
-            FILE_BASIC_INFO oBasic{};
-            oBasic.FileAttributes = uiAttributes & ~FILE_ATTRIBUTE_READONLY;
-            if (oBasic.FileAttributes == 0) oBasic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-            vCheck_Win32(SetFileInformationByHandle(oEntry.h, FileBasicInfo, &oBasic, sizeof oBasic) != 0);
+    }
+    if (GetLastError() != ERROR_NO_MORE_FILES) vRaise_Last_Win32();
+    return lstFound;
+}
+
+// Opens the entry oChild of the open folder hFolder itself, through the
+// folder's handle, and checks that it is the one listed there. A link that
+// the platform follows even when asked not to (Wine does so with Unix
+// symbolic links) leads somewhere else: it is left alone, since deleting
+// through it would delete its target. Wine lists links to folders as reparse
+// points; a link to a file shows only in the name the file opened has, which
+// is compared with fFolder_Final(), the folder's own.
+HANDLE hOpen_Child(HANDLE hFolder, const Child &oChild, const std::wstring &sName,
+                   const std::function<std::wstring()> &fFolder_Final)
+{
+    const bool bFolder = oChild.uiAttributes & FILE_ATTRIBUTE_DIRECTORY;
+    if (bFolder && (oChild.uiAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) vRaise_Link(sName);
+    const auto uiBytes = static_cast<USHORT>(oChild.sLeaf.size() * sizeof(wchar_t));
+    UNICODE_STRING oLeaf{uiBytes, uiBytes, const_cast<wchar_t *>(oChild.sLeaf.c_str())};
+    OBJECT_ATTRIBUTES oAttributes;
+    InitializeObjectAttributes(&oAttributes, &oLeaf, OBJ_CASE_INSENSITIVE, hFolder, nullptr);
+    IO_STATUS_BLOCK oIo{};
+    HANDLE hChild = nullptr;
+    const NTSTATUS iStatus
+        = NtOpenFile(&hChild, DELETE | SYNCHRONIZE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | (bFolder ? FILE_LIST_DIRECTORY : 0),
+                     &oAttributes, &oIo, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                     FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT | FILE_SYNCHRONOUS_IO_NONALERT);
+    if (iStatus < 0) vRaise_Win32(RtlNtStatusToDosError(iStatus));
+    Handle_Guard oOpened{hChild};
+    LARGE_INTEGER iId{};  // the file system's number of the entry, as the folder lists it
+    const NTSTATUS iId_Status = NtQueryInformationFile(hChild, &oIo, &iId, sizeof iId, FileInternalInformation);
+    if (iId_Status < 0) vRaise_Win32(RtlNtStatusToDosError(iId_Status));
+    FILE_BASIC_INFO oBasic{};
+    vCheck_Win32(GetFileInformationByHandleEx(hChild, FileBasicInfo, &oBasic, sizeof oBasic) != 0);
+    if (iId.QuadPart != oChild.iId.QuadPart || bFolder != ((oBasic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        || (!bFolder && !bSame_Path(sFinal_Path(hChild), fFolder_Final() + L"\\" + oChild.sLeaf)))
+        vRaise_Link(sName);
+    oOpened.h = INVALID_HANDLE_VALUE;
+    return hChild;
+}
+
+// Removes the open folder hTop, named sTop, with everything in it, deepest
+// first. Each entry is reached through its folder's handle and the walk
+// keeps its own stack: a leftover may nest folders far deeper than a path
+// can name (MAX_PATH, 32,767 characters) or a call stack can follow.
+void vDelete_Tree(HANDLE hTop, const std::wstring &sTop, bool bForce, First_Error &oFirst)
+{
+    struct Level {
+        HANDLE h;
+        std::wstring sName;
+        std::vector<Child> lstLeft;
+        std::wstring sFinal;  // asked once a file in it needs it: the question costs much in deep folders
+    };
+    std::vector<Level> lstOpen;
+    auto vEnter = [&](HANDLE h, const std::wstring &sName) {
+        lstOpen.push_back({h, sName, {}, {}});
+        try {
+            lstOpen.back().lstLeft = lstChildren(h);
+        } catch (const Cl_Error &oError) {
+            oFirst.vKeep(oAt_Entry(oError, sName));
         }
-        // Deleting through the handle removes exactly the entry checked above.
-        FILE_DISPOSITION_INFO oDelete{TRUE};
-        vCheck_Win32(SetFileInformationByHandle(oEntry.h, FileDispositionInfo, &oDelete, sizeof oDelete) != 0);
-    } catch (const Cl_Error &oError) {
-        oFirst.vKeep(oError);
+    };
+    auto vRemove = [&](HANDLE h, const std::wstring &sName) {
+        try {
+            vRemove_Opened(h, bForce);
+        } catch (const Cl_Error &oError) {
+            oFirst.vKeep(oAt_Entry(oError, sName));
+        }
+        CloseHandle(h);
+    };
+    vEnter(hTop, sTop);
+    while (!lstOpen.empty()) {
+        if (lstOpen.back().lstLeft.empty()) {
+            const Level oDone = lstOpen.back();
+            lstOpen.pop_back();
+            vRemove(oDone.h, oDone.sName);
+            continue;
+        }
+        const Child oChild = lstOpen.back().lstLeft.back();
+        lstOpen.back().lstLeft.pop_back();
+        const std::wstring sName = lstOpen.back().sName + L"\\" + oChild.sLeaf;
+        HANDLE hChild = nullptr;
+        try {
+            Level &oLevel = lstOpen.back();
+            hChild = hOpen_Child(oLevel.h, oChild, sName, [&oLevel] {
+                if (oLevel.sFinal.empty()) oLevel.sFinal = sFinal_Path(oLevel.h);
+                return oLevel.sFinal;
+            });
+        } catch (const Cl_Error &oError) {
+            oFirst.vKeep(oAt_Entry(oError, sName));
+            continue;
+        }
+        if (oChild.uiAttributes & FILE_ATTRIBUTE_DIRECTORY) vEnter(hChild, sName);
+        else vRemove(hChild, sName);
     }
 }
 
@@ -185,7 +293,15 @@ void Cl_File_System::DeleteFolder(const std::wstring &sPath, bool bForce) const
     sParent_Of(sTrimmed, sLeaf);
     if (sLeaf.empty() || !FolderExists(sTrimmed)) vRaise_Win32(ERROR_PATH_NOT_FOUND);
     First_Error oFirst;
-    vDelete_Entry(sTrimmed, sExpected_Final(sTrimmed), bForce, oFirst);
+    DWORD uiAttributes = 0;
+    const HANDLE hTop = hOpen_Checked(sTrimmed, sExpected_Final(sTrimmed), uiAttributes);
+    // A link given for the folder goes as a link.
+    if ((uiAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(uiAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        vDelete_Tree(hTop, sTrimmed, bForce, oFirst);
+    else {
+        Handle_Guard oTop{hTop};
+        vRemove_Opened(hTop, bForce);
+    }
     if (oFirst.oError) throw *oFirst.oError;
 }
 
@@ -320,8 +436,8 @@ struct Stranded_Files {
         if (iCount == 0) return;
         std::wstring sLeaf;
         const std::wstring sFolder = sParent_Of(sFirst, sLeaf);
-        vRaise(iErr_Path_Access,
-               L"Path/File access error: the volume of " + sFolder + L" went away during the run, and its "
+        vRaise(iErr_Device_Unavailable,
+               L"Device unavailable: the volume of " + sFolder + L" went away during the run, and its "
                    + std::to_wstring(iCount) + L" scratch file(s) (" + sFirst + (iCount > 1 ? L", ..." : L"")
                    + L") are left on it " + (bAll_Emptied ? L"emptied to 0 bytes" : L"with their data")
                    + L"; the next run on that volume removes them");

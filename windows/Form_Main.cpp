@@ -202,7 +202,8 @@ LRESULT CALLBACK Form_Main_Proc(HWND hWnd, UINT uiMessage, WPARAM wParam, LPARAM
             return reinterpret_cast<LRESULT>(g_hWhite_Brush);
         break;
     case WM_QUERYENDSESSION:
-        // The session may end: a run stops, and cleans up at WM_ENDSESSION at the latest.
+        // The session may end: a run stops at once, so that what other programs
+        // save now finds room, and cleans up at WM_ENDSESSION at the latest.
         vCommand_Run_End_Session(false);
         return TRUE;
     case WM_ENDSESSION:
@@ -211,7 +212,12 @@ LRESULT CALLBACK Form_Main_Proc(HWND hWnd, UINT uiMessage, WPARAM wParam, LPARAM
         if (wParam) {
             vCommand_Run_End_Session(true);
             Form_Unload();
+        } else {
+            vCommand_Run_Session_Goes_On();
         }
+        return 0;
+    case WM_Run_Session_Report:
+        vCommand_Run_Session_Report();
         return 0;
     case WM_CLOSE:
         // A run in progress is cancelled first; it closes the window after its clean-up.

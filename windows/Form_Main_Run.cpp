@@ -14,6 +14,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cwctype>
 #include <functional>
 #include <optional>
 
@@ -28,6 +29,15 @@ bool g_bRun_Active = false;
 // The loop's state, which the clean-up at the end of the session needs too.
 Zero_Fill_Run::Run_State g_oRun_State;
 bool g_bClose_After_Run = false;
+// One run per drive at a time, whichever copy of the program runs it: a
+// second one would take the first one's scratch folder for a leftover.
+HANDLE g_hDrive_Lock = nullptr;
+
+// The end of the session stops a run; if the session then goes on after
+// all, the stop is told like any other, else nothing is shown.
+bool g_bStopped_For_Session = false;
+bool g_bSession_Went_On = false;
+std::optional<Error_Record> g_oSession_Report;
 
 ULONGLONG g_uiLast_Sent_Check = 0;
 unsigned g_uiPumps_Skipped = 0;
@@ -57,7 +67,30 @@ bool bIs_Drive_Letter(const std::wstring &sDrive)
 
 void vPoll()
 {
-    if (g_bCancel) throw Run_Cancelled{};
+    if (!g_bCancel) return;
+    if (g_bStopped_For_Session)
+        vRaise(iErr_Interrupted, L"Зануление остановлено до конца: Windows завершала сеанс. Свободное пространство "
+                                 L"занулено не полностью, запустите зануление ещё раз.");
+    throw Run_Cancelled{};
+}
+
+void vLock_Drive(const std::wstring &sDrive)
+{
+    const std::wstring sName = L"Global\\Morvane_Zero_Fill_" + std::wstring(1, std::towupper(sDrive[0]));
+    HANDLE hLock = CreateMutexW(nullptr, FALSE, sName.c_str());
+    if (!hLock) vRaise_Last_Win32();
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(hLock);
+        vRaise(iErr_Permission_Denied, L"Другой запуск зануления уже работает на диске " + sDrive
+                                           + L". Дождитесь его окончания.");
+    }
+    g_hDrive_Lock = hLock;
+}
+
+// The same failure met again by the finishing steps is the one already told.
+bool bSame_Failure(const std::optional<Error_Record> &oA, const Error_Record &oB)
+{
+    return oA && oA->iNumber == oB.iNumber && oA->sDescription == oB.sDescription;
 }
 
 // Closes the scratch files, which the system then deletes, and removes every
@@ -69,7 +102,7 @@ void vRemove_Scratch(const std::function<void(int iLabel, const std::function<vo
     for (int k = 0; k <= iLast_Scratch_Folder; ++k) {
         fStep(89, [k] {
             const std::wstring sFolder = sScratch_Folder(g_sDrive_Letter, k);
-            if (k == 0 && g_oRun_State.bFolder_Not_Ours) return;
+            if ((k == 0 && g_oRun_State.bFolder_Not_Ours) || !g_hDrive_Lock) return;
             if (bIs_Drive_Letter(g_sDrive_Letter) && oFSO().FolderExists(sFolder)) oFSO().DeleteFolder(sFolder, true);
         });
     }
@@ -102,6 +135,7 @@ void vCommand_Run_End_Session(bool bSession_Ends)
 {
     if (!g_bRun_Active) return;
     g_bCancel = true;
+    g_bStopped_For_Session = true;
     if (!bSession_Ends) return;
     vRemove_Scratch([](int iLabel, const std::function<void()> &fPart) {
         oCatch_Error([&](int &iLine) {
@@ -109,6 +143,19 @@ void vCommand_Run_End_Session(bool bSession_Ends)
             fPart();
         });
     });
+}
+
+void vCommand_Run_Session_Goes_On()
+{
+    if (g_bRun_Active) g_bSession_Went_On = g_bStopped_For_Session;
+    // Told once the message that said so has been answered.
+    else if (g_oSession_Report && hForm_Main()) PostMessageW(hForm_Main(), WM_Run_Session_Report, 0, 0);
+}
+
+void vCommand_Run_Session_Report()
+{
+    if (g_oSession_Report) vReport_Error(L"Command_Run_Click", Error_Filter::a, *g_oSession_Report);
+    g_oSession_Report.reset();
 }
 
 bool bCommand_Run_Defer_Close()
@@ -128,6 +175,8 @@ void Command_Run_Click()
     int32_t iCluster_Size = 0;
     g_bRun_Active = true;
     g_oRun_State = {};
+    g_bStopped_For_Session = g_bSession_Went_On = false;
+    g_oSession_Report.reset();
 
     std::optional<Error_Record> oError;
     try {
@@ -143,7 +192,8 @@ void Command_Run_Click()
             iLine = 20;
             g_sDrive_Letter = sControl_Text(hForm_Main_Control(IDC_Drive_To_Zero)).substr(0, 2);
             // Without a drive the names below would lead to the current drive's root.
-            if (!bIs_Drive_Letter(g_sDrive_Letter)) vRaise(68, L"Device unavailable: no drive is chosen");
+            if (!bIs_Drive_Letter(g_sDrive_Letter)) vRaise(iErr_Device_Unavailable, L"Device unavailable: no drive is chosen");
+            vLock_Drive(g_sDrive_Letter);
             iLine = 22;
             iCluster_Size = dGet_Cluster_Size(g_sDrive_Letter);
 
@@ -235,10 +285,20 @@ void Command_Run_Click()
     });
     vFinish_Step(92, [&] { vSet_Control_Enabled(hCommand_Run, true); });
     vFinish_Step(98, [&] { vSet_Progress(hProgress, 0); });
+    if (g_hDrive_Lock) CloseHandle(g_hDrive_Lock);
+    g_hDrive_Lock = nullptr;
     g_bRun_Active = false;
 
+    // A volume gone from under the drive letter makes whatever failed in the
+    // run; the clean-up's report says so, and what is left on it.
+    if (oFinish_Error && oFinish_Error->iNumber == iErr_Device_Unavailable) oError.reset();
+    if (oError && oError->iNumber == iErr_Interrupted && !g_bSession_Went_On) {
+        g_oSession_Report = oError;
+        oError.reset();
+    }
     if (oError && !bFilled) vReport_Error(L"Command_Run_Click", Error_Filter::a, *oError);
-    if (oFinish_Error) vReport_Error(L"Command_Run_Click", Error_Filter::a, *oFinish_Error);
+    if (oFinish_Error && !bSame_Failure(oError, *oFinish_Error))
+        vReport_Error(L"Command_Run_Click", Error_Filter::a, *oFinish_Error);
 
     if (g_bClose_After_Run) {
         g_bClose_After_Run = false;

@@ -45,7 +45,8 @@ std::wstring sError_Description(int32_t iNumber)
     case iErr_File_Exists: return L"File already exists";
     case iErr_Disk_Full: return L"Disk full";
     case 62: return L"Input past end of file";
-    case 68: return L"Device unavailable";
+    case iErr_Interrupted: return L"User interrupt occurred";
+    case iErr_Device_Unavailable: return L"Device unavailable";
     case iErr_Permission_Denied: return L"Permission denied";
     case 71: return L"Disk not ready";
     case iErr_Path_Access: return L"Path/File access error";

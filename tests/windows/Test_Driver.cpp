@@ -20,6 +20,7 @@
 //   click-async WINDOW CONTROL      click a button without waiting (for handlers that open a box)
 //   press WINDOW CAPTION            click the child button whose text is CAPTION (e.g. OK of a box)
 //   close WINDOW                    ask the window to close (WM_CLOSE), do not wait
+//   session-goes-on WINDOW          WM_QUERYENDSESSION, then WM_ENDSESSION FALSE (another program vetoed the end)
 //   select WINDOW CONTROL TEXT      choose the entry TEXT of a combo box as a user would (its
 //                                   dialog is told of the new selection)
 //   set-text WINDOW CONTROL TEXT    the text of an edit control
@@ -219,6 +220,11 @@ int iRun(const std::vector<std::wstring>& lstArgs)
 
     if (sCommand == L"close") {
         PostMessageW(hWindow, WM_CLOSE, 0, 0);
+        return 0;
+    }
+    if (sCommand == L"session-goes-on") {
+        SendMessageW(hWindow, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
+        SendMessageW(hWindow, WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF);
         return 0;
     }
     if (sCommand == L"owner") {

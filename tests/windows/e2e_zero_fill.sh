@@ -4,7 +4,8 @@
 #   e2e_zero_fill.sh PROGRAM_DIR DRIVER WORK WINE FS_TOOLS CASE
 # CASE: ext4 | btrfs   a whole run (ext4-MIB: on an ext4 volume of MIB MiB): no more pattern left than dd leaves on a copy
 #                      of the same marked image, no scratch folder, the
-#                      leftover Delete_Me_Tenderly7 gone, placed files unchanged
+#                      leftover Delete_Me_Tenderly7 gone with its paths of up to
+#                      3,862 characters, placed files unchanged
 #       cancel         cancel mid-run, then close the window mid-run (ext4)
 #       small          less than 2 MiB free: a run of whole clusters (ext4)
 #       compress       btrfs that compresses the zeros to nothing: the run ends
@@ -16,6 +17,9 @@
 #                      the boxes are the main window's, the scratch data goes, the report names what is left
 #       session        the end of the session (wineboot --end-session) mid-run and
 #                      idle: the run stops and cleans up, the settings are stored
+#       veto           a session end vetoed by another program mid-run: one report, the run stopped before the end
+#       second         a second copy runs on the same drive mid-run: told once, the first run unharmed
+#       link           a link planted in the leftover Delete_Me_Tenderly0: one box names it, its target kept
 # Exit 77 (skip) with the reason when root, loop devices or disk space are missing.
 fs_tools=$5
 case_name=$6
@@ -43,7 +47,7 @@ cancel) fs_type=ext4; mib=1024 ;;
 small) fs_type=ext4; mib=256 ;;
 compress) fs_type=btrfs; mib=512; mount_options=compress=zstd ;;
 kill) fs_type=ext4; mib=4400 ;;
-session|vanish) fs_type=ext4; mib=1024 ;;
+session|vanish|veto|second|link) fs_type=ext4; mib=1024 ;;
 *) echo "unknown case $case_name"; exit 2 ;;
 esac
 
@@ -67,9 +71,13 @@ open_pool() {
   [ "$fs_type" = ext4 ] || return 0
   echo 0 >"/sys/fs/ext4/$(basename "$(findmnt -n -o SOURCE "$1")")/reserved_clusters"
 }
+# Wine's mount manager reads dosdevices only as it starts, and an earlier
+# test's one lives on for a second or two after its last program: a link made
+# then stays out of the drive list, and the program picks c:.
+map_drive() { timeout 60 wineserver -w || wineserver -k; ln -sfn "$vol" "$drive_link"; }
 bash "$FS" mount "$image" "$vol" ${mount_options:-} || exit 1
 open_pool "$vol"
-ln -sfn "$vol" "$drive_link"
+map_drive
 
 avail() { sync -f "$vol/."; stat -f -c '%a %S' "$vol" | awk '{ printf "%.0f\n", $1 * $2 }'; }
 kbytes_written() { sync -f "$vol/."; cat "/sys/fs/ext4/$(basename "$(findmnt -n -o SOURCE "$vol")")/lifetime_write_kbytes"; }
@@ -95,6 +103,11 @@ echo "Не трогать" >"$vol/keep folder/note.txt"
 placed_sum=$(cat "$vol/placed.bin" "$vol/keep folder/note.txt" | sha256sum)
 mkdir -p "$vol/Delete_Me_Tenderly7"
 head -c 8192 /dev/zero >"$vol/Delete_Me_Tenderly7/Delete_Me_Tenderly.TMP3"
+# In it, names that pass MAX_PATH: a 195-character folder with a 100-character file
+# (319 characters), 120 nested one-letter folders, 16 nested 239-character ones (3,862).
+long=$vol/Delete_Me_Tenderly7/$(printf '%0195d' 0)
+mkdir -p "$long" "$vol/Delete_Me_Tenderly7$(printf '/a%.0s' $(seq 120))" "$vol/Delete_Me_Tenderly7$(printf '/%0239d' $(seq 16))"
+: >"$long/$(printf '%0100d' 0)"
 if [ "$case_name" = small ]; then
   # Leave between one cluster and 2 MiB free.
   fallocate -l $(( $(avail) - 1536 * 1024 )) "$vol/filler.bin"
@@ -109,7 +122,6 @@ ext4*|btrfs|small)
   cp --sparse=always "$image" "$fs_dir/dd-image"
   bash "$FS" mount "$image" "$vol" || exit 1
   open_pool "$vol"
-  ln -sfn "$vol" "$drive_link"
   ;;
 esac
 free_before=$(avail)
@@ -301,8 +313,34 @@ vanish)
   wait_idle 120; e2e_stop; drv close "Untitled - Notepad"; e2e_log "vanish: boxes $boxes"
   i=0; while [ -n "$(losetup -j "$image")" ]; do i=$((i + 1)); [ $i -lt 75 ] || e2e_abort; sleep 0.2; done
   bash "$FS" mount "$image" "$vol" || exit 1
-  e2e_expect "vanish: the report names what is left" yes "$(printf '%s' "$boxes" | grep -q 'Tenderly0 .*emptied to 0 bytes; the next run' && echo yes || echo no)"
+  e2e_expect "vanish: one box, naming what is left" yes "$(printf '%s' "$boxes" | grep -qx '\[[^][]*went away during the run[^][]*emptied to 0 bytes; the next run[^][]*\]' && echo yes || echo no)"
   e2e_expect "vanish: scratch files with data left" 0 "$(find "$vol" -path "$vol/Delete_Me_Tenderly*" -type f -size +0 | wc -l)"
+  ;;
+veto)
+  start_on_volume
+  drv click-async "$main_h" Command_Run
+  freeze_mid_run
+  (drv session-goes-on "$main_h" >/dev/null &)
+  sleep 1; thaw; wait_idle 120
+  e2e_expect "veto: one box, the run stopped before the end" ok "$(printf '%s' "$boxes" | sed 's/^\[Ошибка функции Command_Run_Click №18, .Зануление остановлено до конца: [^]]*\]$/ok/')"
+  boxes=""; check_after_run veto; e2e_stop
+  ;;
+second)
+  start_on_volume
+  (cd "$vol" && exec "$E2E_WINE" "$E2E_APP/Morvane.exe" >/dev/null 2>&1) &
+  i=0; until other="#$(drv windows "$E2E_MAIN" | grep -vx "${main_h#\#}")" && [ "$other" != "#" ]; do i=$((i + 1)); [ $i -lt 100 ] || e2e_abort; sleep 0.3; done
+  drv click-async "$main_h" Command_Run
+  freeze_mid_run
+  drv click-async "$other" Command_Run; drv wait Morvane 30 >/dev/null
+  e2e_expect "second: its own box, once" "$other Ошибка функции Command_Run_Click №70, 'Другой запуск зануления уже работает на диске m:. Дождитесь его окончания.', строка 20 1" \
+    "#$(drv owner Morvane) $(drv text Morvane box) $(drv press Morvane OK; drv wait Morvane 3 >/dev/null; echo $?)"
+  drv close "$other"; thaw; wait_idle 120; check_after_run "first copy"; e2e_stop
+  ;;
+link)
+  mkdir -p "$fs_dir/outside" "$vol/Delete_Me_Tenderly0" && echo keep >"$fs_dir/outside/keep.txt" && ln -s "$fs_dir/outside" "$vol/Delete_Me_Tenderly0/planted"
+  start_on_volume; drv click-async "$main_h" Command_Run; wait_idle 60
+  e2e_expect "link: one box names it; its target kept" "[Ошибка функции Command_Run_Click №70, 'Permission denied: m:\Delete_Me_Tenderly0\planted is a link that cannot be removed without touching its target', строка 38] keep" "$boxes $(cat "$fs_dir/outside/keep.txt")"
+  e2e_stop
   ;;
 esac
 
