@@ -12,7 +12,7 @@ dlls=$(echo "$headers" | sed -n 's/.*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)
 echo "imports: $(echo $dlls)"
 for dll in $dlls; do
   case $dll in
-    kernel32.dll|user32.dll|gdi32.dll|comctl32.dll|comdlg32.dll|advapi32.dll|shell32.dll|ole32.dll|oleaut32.dll|msvcrt.dll|winspool.drv|version.dll|api-ms-win-*) ;;
+    kernel32.dll|ntdll.dll|user32.dll|gdi32.dll|comctl32.dll|comdlg32.dll|advapi32.dll|shell32.dll|ole32.dll|oleaut32.dll|msvcrt.dll|winspool.drv|version.dll|api-ms-win-*) ;;
     *) fail "Morvane.exe needs $dll beside it" ;;
   esac
 done
