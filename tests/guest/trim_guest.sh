@@ -9,6 +9,8 @@ bash "$here/guest.sh" check || exit $?
 command -v lvm >/dev/null && command -v qemu-img >/dev/null || { echo "SKIP: no lvm2 or qemu-utils"; exit 77; }
 bash "$here/../fs/fs_image.sh" check "$folder" 3072 || exit $?
 trap 'bash "$here/../fs/fs_image.sh" sweep "$folder"' EXIT
+# The host's /tmp, where a clone may lie, is hidden in the guest but for the work folder.
+cp "$program" "$folder/morvane-fill" && program=$folder/morvane-fill
 truncate -s 1G "$folder/pv.img"
 bash "$here/../fs/fs_image.sh" make "$folder/used.img" 512 ext4
 bash "$here/../fs/fs_image.sh" mount "$folder/used.img" "$folder/used"

@@ -331,7 +331,10 @@ void tst_Zero_Fill::run_endings_and_races()
     if (qsFs == QStringLiteral("ntfs") && (!QFileInfo::exists(QStringLiteral("/dev/fuse")) || QStandardPaths::findExecutable(QStringLiteral("ntfs-3g")).isEmpty()
                                            || QStandardPaths::findExecutable(QStringLiteral("mkfs.ntfs")).isEmpty()))
         QSKIP("needs FUSE (/dev/fuse) with ntfs-3g and mkfs.ntfs");
-    fs_test::Volume v(QStringLiteral("race"), qsFs, 256);
+    // Where the ordinary user of some rows reaches the volume, wherever the build folder lies.
+    QTemporaryDir qReachable;
+    QFile::setPermissions(qReachable.path(), QFileDevice::Permissions(0x7755));
+    fs_test::Volume v(QStringLiteral("race"), qsFs, 256, QString(), qReachable.path());
     QFile::setPermissions(v.qsMount(), QFileDevice::Permissions(0x7777));
     const double dBefore = v.dAvailable();
     Volume_Run_Options options;
